@@ -1,0 +1,33 @@
+// Per-thread logging. Every log call loads its table entry, builds its argument list, asks
+// GetLogger, makes exactly one call on it and drops the reference; nothing is formatted here.
+#ifndef ORV_COMMON_H
+#define ORV_COMMON_H
+
+#include "ORVConsts.h"
+
+#include <ORVInterface.h>
+
+#include <string>
+
+namespace orv {
+
+// The calling thread's logger: the one SetThreadLogger stored, else this thread's TNullLogger
+// (created on first use and reused). The result is a counted reference.
+Ref<IORVLogger> GetLogger();
+
+// Stores Logger in the calling thread's host slot without taking a reference (nil clears it).
+void SetThreadLogger(IORVLogger* Logger);
+
+// Releases the calling thread's null logger (module unload).
+void ReleaseThreadNullLogger();
+
+namespace Log {
+void Error(const std::string& Msg);
+void InfoFmt(TMessageId Id, const TArgList& Args);
+void WarnFmt(TMessageId Id, const TArgList& Args);
+void ErrorFmt(TMessageId Id, const TArgList& Args);
+}  // namespace Log
+
+}  // namespace orv
+
+#endif

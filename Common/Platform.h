@@ -1,0 +1,75 @@
+// The platform layer: the only place that talks to the operating system. Everything else in the
+// engine goes through Platform(), which tests may replace (TPlatformOverride) to inject faults.
+#ifndef ORV_PLATFORM_H
+#define ORV_PLATFORM_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+// Path conventions of the build's platform, fixed at compile time here and nowhere else.
+struct TPathRules {
+#if defined(_WIN32)
+    static constexpr char Delimiter = '\\';          // separator written
+    static constexpr bool BackslashIsSeparator = true;  // "/" and "\" are read
+    static constexpr bool LowerCaseValues = true;    // path variable values are stored lower-cased
+#else
+    static constexpr char Delimiter = '/';
+    static constexpr bool BackslashIsSeparator = false;  // only "/" is read
+    static constexpr bool LowerCaseValues = false;   // file systems are case-sensitive
+#endif
+    static bool IsSeparator(char C) { return C == '/' || (BackslashIsSeparator && C == '\\'); }
+};
+
+// One entry of a folder listing (only folders and regular files are reported).
+struct TFolderEntry {
+    std::string Name;   // the bare name, without the folder
+    bool IsFolder;
+};
+
+using TLibraryHandle = void*;
+
+class TPlatform {
+public:
+    virtual ~TPlatform() = default;
+
+    // Loads the library at the absolute path Path. Returns nullptr and sets Error when it cannot.
+    virtual TLibraryHandle OpenLibrary(const std::string& Path, std::string& Error);
+    // The address of the export Name, nullptr when the library has none.
+    virtual void* FindSymbol(TLibraryHandle Handle, const std::string& Name);
+    // Unloads the library; raises EORVException when the system refuses.
+    virtual void CloseLibrary(TLibraryHandle Handle);
+
+    virtual bool FileExists(const std::string& Path);    // a regular file (not a folder/FIFO/device)
+    virtual bool FolderExists(const std::string& Path);
+    // Folders and regular files in Path, sorted by name (byte order); hidden entries are left out.
+    virtual std::vector<TFolderEntry> ListFolder(const std::string& Path);
+    virtual std::string GetCurrentFolder();
+    // Full file name of the host executable.
+    virtual std::string ExecutableFileName();
+    // Full file name of the module this code is linked into (the engine library).
+    virtual std::string ModuleFileName();
+    // Text of message-table entry Id in the process code page; empty when there is none.
+    virtual std::string LoadMessage(unsigned Id);
+};
+
+// The platform layer in force.
+TPlatform& Platform();
+
+// Replaces the platform layer for the lifetime of this object (tests).
+class TPlatformOverride {
+public:
+    explicit TPlatformOverride(TPlatform& Replacement);
+    ~TPlatformOverride();
+    TPlatformOverride(const TPlatformOverride&) = delete;
+    TPlatformOverride& operator=(const TPlatformOverride&) = delete;
+
+private:
+    TPlatform* Previous_;
+};
+
+}  // namespace orv
+
+#endif
