@@ -15,10 +15,12 @@ struct TPathRules {
     static constexpr char Delimiter = '\\';          // separator written
     static constexpr bool BackslashIsSeparator = true;  // "/" and "\" are read
     static constexpr bool LowerCaseValues = true;    // path variable values are stored lower-cased
+    static constexpr bool ColonMakesAbsolute = true; // absolute = contains ":"; ":" ends a folder part
 #else
     static constexpr char Delimiter = '/';
     static constexpr bool BackslashIsSeparator = false;  // only "/" is read
     static constexpr bool LowerCaseValues = false;   // file systems are case-sensitive
+    static constexpr bool ColonMakesAbsolute = false;  // absolute = begins with "/"
 #endif
     static bool IsSeparator(char C) { return C == '/' || (BackslashIsSeparator && C == '\\'); }
 };
@@ -46,6 +48,9 @@ public:
     virtual bool FolderExists(const std::string& Path);
     // Folders and regular files in Path, sorted by name (byte order); hidden entries are left out.
     virtual std::vector<TFolderEntry> ListFolder(const std::string& Path);
+    // The one name of the existing file or folder Path: absolute, links resolved, no trailing
+    // separator; empty when it cannot be determined. Two paths to one folder give equal names.
+    virtual std::string CanonicalPath(const std::string& Path);
     virtual std::string GetCurrentFolder();
     // Full file name of the host executable.
     virtual std::string ExecutableFileName();

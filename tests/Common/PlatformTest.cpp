@@ -1,0 +1,149 @@
+// The platform layer on the real system: folder listings, file tests, library loading, paths.
+#include "Common/Platform.h"
+#include "Support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+using namespace orv;
+using namespace orv::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Dot-named entries, FIFOs and ELF headers are the POSIX build's rules.
+constexpr bool PosixRules = TPathRules::Delimiter == '/';
+
+const std::string EngineLibrary =
+    std::string(ORV_TEST_BIN_DIR) + (PosixRules ? "/libORVEngine.so" : "/ORVEngine.dll");
+
+// Creates a FIFO with the system's tool (false where there is none).
+bool MakeFifo(const std::string& Path) { return std::system(("mkfifo '" + Path + "' 2>/dev/null").c_str()) == 0; }
+
+std::vector<std::string> Listing(const std::string& Folder) {
+    std::vector<std::string> Names;
+    for (const TFolderEntry& E : Platform().ListFolder(Folder)) Names.push_back(E.Name + (E.IsFolder ? "/" : ""));
+    return Names;
+}
+
+// Loading Path must fail with an error text and leave the process alive.
+void ExpectRefused(const std::string& Path) {
+    std::string Error;
+    TLibraryHandle H = Platform().OpenLibrary(Path, Error);
+    EXPECT_EQ(H, nullptr) << Path;
+    EXPECT_NE(Error.find(Path), std::string::npos) << Error;
+    if (H) Platform().CloseLibrary(H);
+}
+
+std::string ReadAll(const std::string& Path) {
+    std::ifstream In(Path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+TEST(PlatformTest, ListingIsSortedByteWiseAndHoldsOnlyFoldersAndFiles) {
+    if (!PosixRules) GTEST_SKIP() << "hidden entries are marked by attributes here";
+    TTempFolder T;
+    for (const char* Name : {"b.xml", "a.xml", "B.xml", "z.xml", "\xC3\xA9.xml", ".hidden.xml"}) T.WriteFile(Name, "x");
+    T.MakeFolder("Zeta");
+    T.MakeFolder(".git");
+    std::error_code Ec;
+    fs::create_symlink(T.PathOf("a.xml"), T.PathOf("link.xml"), Ec);
+    fs::create_symlink(T.PathOf("Zeta"), T.PathOf("linkdir"), Ec);
+    fs::create_symlink(T.PathOf("missing"), T.PathOf("dangling.xml"), Ec);
+    ASSERT_TRUE(MakeFifo(T.PathOf("fifo.xml")));
+
+    const std::vector<std::string> Expected{"B.xml", "Zeta/", "a.xml", "b.xml", "link.xml", "linkdir/", "z.xml",
+                                            "\xC3\xA9.xml"};
+    EXPECT_EQ(Listing(T.Path()), Expected);
+    EXPECT_EQ(Listing(T.Path() + "/"), Expected);
+    EXPECT_TRUE(Listing(T.PathOf("Zeta")).empty());
+    EXPECT_TRUE(Listing(T.PathOf("no-such-folder")).empty());
+}
+
+TEST(PlatformTest, FileAndFolderTestsTellKindsApart) {
+    TTempFolder T;
+    const std::string File = T.WriteFile("sub/plugin.xml", "<Plugin/>");
+    const std::string Folder = T.PathOf("sub");
+    EXPECT_TRUE(Platform().FileExists(File));
+    EXPECT_FALSE(Platform().FileExists(Folder));
+    EXPECT_FALSE(Platform().FileExists(T.PathOf("sub/none.xml")));
+    EXPECT_FALSE(Platform().FileExists(""));
+    EXPECT_TRUE(Platform().FolderExists(Folder));
+    EXPECT_FALSE(Platform().FolderExists(File));
+    EXPECT_FALSE(Platform().FolderExists(""));
+    if (PosixRules) {
+        ASSERT_TRUE(MakeFifo(T.PathOf("fifo")));
+        EXPECT_FALSE(Platform().FileExists(T.PathOf("fifo")));
+        EXPECT_FALSE(Platform().FolderExists(T.PathOf("fifo")));
+    }
+}
+
+TEST(PlatformTest, EngineLibraryLoadsAndExportsSetLogger) {
+    std::string Error;
+    TLibraryHandle H = Platform().OpenLibrary(EngineLibrary, Error);
+    ASSERT_NE(H, nullptr) << Error;
+    EXPECT_EQ(Error, "");
+    EXPECT_NE(Platform().FindSymbol(H, "SetLogger"), nullptr);
+    EXPECT_EQ(Platform().FindSymbol(H, "NoSuchExport"), nullptr);
+    EXPECT_NO_THROW(Platform().CloseLibrary(H));
+}
+
+TEST(PlatformTest, BrokenLibrariesAreRefusedWithAReason) {
+    TTempFolder T;
+    ExpectRefused(T.PathOf("missing.so"));
+    ExpectRefused(T.WriteFile("empty.so", ""));
+    ExpectRefused(T.WriteFile("text.so", "this is not a library at all, just some words in a file\n"));
+    ExpectRefused(T.MakeFolder("folder.so"));
+    if (PosixRules) {
+        ASSERT_TRUE(MakeFifo(T.PathOf("fifo.so")));
+        ExpectRefused(T.PathOf("fifo.so"));  // must neither block nor crash
+    }
+}
+
+TEST(PlatformTest, TruncatedOrForgedElfFilesAreRefusedWithoutCrashing) {
+    if (!PosixRules) GTEST_SKIP() << "ELF checks belong to the POSIX build";
+    TTempFolder T;
+    const std::string Image = ReadAll(EngineLibrary);
+    ASSERT_GT(Image.size(), 4096u);
+    for (std::size_t Size : {std::size_t(4), std::size_t(64), std::size_t(200), std::size_t(4096), Image.size() / 2,
+                              Image.size() - 1}) {
+        const std::string Path = T.WriteFile("cut" + std::to_string(Size) + ".so", Image.substr(0, Size));
+        ExpectRefused(Path);
+    }
+
+    // Without section headers only the segments show that the file is cut short.
+    std::string NoSections = Image.substr(0, 4096);
+    const std::size_t ShOff = sizeof(void*) == 8 ? 0x28 : 0x20;
+    std::fill(NoSections.begin() + ShOff, NoSections.begin() + ShOff + sizeof(void*), '\0');
+    ExpectRefused(T.WriteFile("nosections.so", NoSections));
+
+    std::string OtherClass = Image;
+    OtherClass[4] = sizeof(void*) == 8 ? 1 : 2;  // EI_CLASS
+    const std::string OtherPath = T.WriteFile("otherclass.so", OtherClass);
+    std::string Error;
+    EXPECT_EQ(Platform().OpenLibrary(OtherPath, Error), nullptr);
+    EXPECT_NE(Error.find("class"), std::string::npos) << Error;
+
+    // The intact copy still loads: the checks do not reject real libraries.
+    const std::string Intact = T.WriteFile("intact.so", Image);
+    TLibraryHandle H = Platform().OpenLibrary(Intact, Error);
+    ASSERT_NE(H, nullptr) << Error;
+    Platform().CloseLibrary(H);
+}
+
+TEST(PlatformTest, ProcessPathsAreAbsolute) {
+    EXPECT_EQ(Platform().GetCurrentFolder(), fs::current_path().string());
+    const std::string Exe = Platform().ExecutableFileName();
+    const std::string Module = Platform().ModuleFileName();
+    EXPECT_TRUE(fs::path(Exe).is_absolute()) << Exe;
+    EXPECT_TRUE(Platform().FileExists(Exe)) << Exe;
+    EXPECT_EQ(fs::path(Exe).stem().string(), "orv_common_tests");
+    // The engine core is linked into this test program, so "this module" is the program itself.
+    EXPECT_TRUE(fs::path(Module).is_absolute()) << Module;
+    EXPECT_TRUE(fs::equivalent(Module, Exe)) << Module;
+}

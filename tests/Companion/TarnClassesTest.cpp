@@ -1,0 +1,159 @@
+#include "Companion/TarnClasses.h"
+
+#include <ORVPluginHelpers.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace orv {
+namespace {
+
+struct IProbe : IInterface {
+    static constexpr TGUID IID = {0x9D1E0A61, 0x3C2B, 0x4F0E, {0x8A, 0x11, 0x52, 0x6B, 0x0C, 0x7E, 0x33, 0x90}};
+};
+
+class TProbe final : public TInterfacedObject<IProbe> {
+public:
+    explicit TProbe(int* Live) : Live_(Live) { ++*Live_; }
+    ~TProbe() override { --*Live_; }
+
+private:
+    int* Live_;
+};
+
+// The current reference count of Item.
+int32_t RefCountOf(IInterface* Item) {
+    Item->AddRef();
+    return Item->Release();
+}
+
+class TTarnInterfaceListTest : public ::testing::Test {
+protected:
+    Ref<IProbe> NewProbe() { return Ref<IProbe>(new TProbe(&Live_)); }
+    int Live_ = 0;
+};
+
+TEST_F(TTarnInterfaceListTest, KeepsInsertionOrderAndAnswersIndexOf) {
+    Ref<IProbe> A = NewProbe(), B = NewProbe(), C = NewProbe(), Absent = NewProbe();
+    TTarnInterfaceList List;
+    EXPECT_EQ(List.GetCount(), 0);
+    List.Add(A.Get());
+    List.Add(B.Get());
+    List.Add(C.Get());
+
+    ASSERT_EQ(List.GetCount(), 3);
+    EXPECT_EQ(List.GetItems(0), A.Get());
+    EXPECT_EQ(List.GetItems(1), B.Get());
+    EXPECT_EQ(List.GetItems(2), C.Get());
+    EXPECT_EQ(List.IndexOf(C.Get()), 2);
+    EXPECT_EQ(List.IndexOf(Absent.Get()), -1);
+    EXPECT_TRUE(List.Contains(B.Get()));
+    EXPECT_FALSE(List.Contains(Absent.Get()));
+    EXPECT_EQ(RefCountOf(A.Get()), 2);
+}
+
+TEST_F(TTarnInterfaceListTest, RemoveKeepsOrderAndReleases) {
+    Ref<IProbe> A = NewProbe(), B = NewProbe(), C = NewProbe();
+    TTarnInterfaceList List;
+    List.Add(A.Get());
+    List.Add(B.Get());
+    List.Add(C.Get());
+
+    List.Remove(B.Get());
+    ASSERT_EQ(List.GetCount(), 2);
+    EXPECT_EQ(List.GetItems(0), A.Get());
+    EXPECT_EQ(List.GetItems(1), C.Get());
+    EXPECT_EQ(List.IndexOf(C.Get()), 1);
+    EXPECT_EQ(List.IndexOf(B.Get()), -1);
+    EXPECT_FALSE(List.Contains(B.Get()));
+    EXPECT_EQ(RefCountOf(B.Get()), 1);
+
+    List.Remove(B.Get());  // no longer held: nothing happens
+    EXPECT_EQ(List.GetCount(), 2);
+    EXPECT_EQ(RefCountOf(B.Get()), 1);
+}
+
+TEST_F(TTarnInterfaceListTest, SameItemTwiceIsHeldTwice) {
+    Ref<IProbe> A = NewProbe(), B = NewProbe();
+    TTarnInterfaceList List;
+    List.Add(A.Get());
+    List.Add(B.Get());
+    List.Add(A.Get());
+    EXPECT_EQ(List.GetCount(), 3);
+    EXPECT_EQ(RefCountOf(A.Get()), 3);
+
+    List.Remove(A.Get());  // the first occurrence goes
+    ASSERT_EQ(List.GetCount(), 2);
+    EXPECT_EQ(List.GetItems(0), B.Get());
+    EXPECT_EQ(List.IndexOf(A.Get()), 1);
+    EXPECT_TRUE(List.Contains(A.Get()));
+    EXPECT_EQ(RefCountOf(A.Get()), 2);
+
+    List.Remove(A.Get());
+    EXPECT_FALSE(List.Contains(A.Get()));
+    EXPECT_EQ(List.IndexOf(A.Get()), -1);
+    EXPECT_EQ(RefCountOf(A.Get()), 1);
+}
+
+TEST_F(TTarnInterfaceListTest, DestructionReleasesEveryItemOnce) {
+    {
+        auto List = std::make_unique<TTarnInterfaceList>();
+        Ref<IProbe> A = NewProbe();
+        List->Add(A.Get());
+        List->Add(A.Get());
+        List->Add(NewProbe().Get());
+        List->Add(nullptr);
+        EXPECT_EQ(Live_, 2);
+        EXPECT_EQ(List->IndexOf(nullptr), 3);
+        List.reset();
+        EXPECT_EQ(RefCountOf(A.Get()), 1);
+        EXPECT_EQ(Live_, 1);
+    }
+    EXPECT_EQ(Live_, 0);
+}
+
+TEST_F(TTarnInterfaceListTest, ClearEmptiesTheListAndForgetsItems) {
+    Ref<IProbe> A = NewProbe();
+    TTarnInterfaceList List;
+    List.Add(A.Get());
+    List.Clear();
+    EXPECT_EQ(List.GetCount(), 0);
+    EXPECT_FALSE(List.Contains(A.Get()));
+    EXPECT_EQ(RefCountOf(A.Get()), 1);
+}
+
+TEST_F(TTarnInterfaceListTest, GetItemsOutsideTheListRaises) {
+    Ref<IProbe> A = NewProbe();
+    TTarnInterfaceList List;
+    EXPECT_THROW(List.GetItems(0), EORVException);
+    List.Add(A.Get());
+    EXPECT_THROW(List.GetItems(-1), EORVException);
+    try {
+        List.GetItems(1);
+        FAIL() << "no exception";
+    } catch (const EORVException& E) {
+        EXPECT_EQ(std::string(E.what()), "Interface list index 1 out of bounds (count 1)");
+    }
+}
+
+// The engine's collections guard each Add with Contains; many distinct items must stay cheap and
+// the count map must stay in step with the list through removals.
+TEST_F(TTarnInterfaceListTest, GuardedAddsOfManyItemsStayConsistent) {
+    constexpr int N = 5000;
+    std::vector<Ref<IProbe>> Probes;
+    for (int I = 0; I < N; ++I) Probes.push_back(NewProbe());
+    TTarnInterfaceList List;
+    for (int Round = 0; Round < 2; ++Round)
+        for (const Ref<IProbe>& P : Probes)
+            if (!List.Contains(P.Get())) List.Add(P.Get());
+    ASSERT_EQ(List.GetCount(), N);
+    for (int I = 0; I < N; I += 2) List.Remove(Probes[I].Get());
+    ASSERT_EQ(List.GetCount(), N / 2);
+    for (int I = 0; I < N; ++I) ASSERT_EQ(List.Contains(Probes[I].Get()), I % 2 == 1) << I;
+    EXPECT_EQ(List.IndexOf(Probes[N - 1].Get()), N / 2 - 1);
+}
+
+}  // namespace
+}  // namespace orv

@@ -1,0 +1,203 @@
+#include "Companion/TarnXMLLiveCount.h"
+#include "Companion/TarnXMLUtils.h"
+#include "Support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace orv {
+namespace {
+
+// The message of the EORVException that Load raises ("" when it raises none).
+template <class F>
+std::string MessageOf(F Load) {
+    try {
+        Load();
+    } catch (const EORVException& E) {
+        return E.what();
+    }
+    return "";
+}
+
+class TXMLUtilsTest : public ::testing::Test {
+protected:
+    void SetUp() override { LiveBefore_ = LiveXMLDocumentCount(); }
+    void TearDown() override { EXPECT_EQ(LiveXMLDocumentCount(), LiveBefore_) << "an XML document leaked"; }
+
+    test::TTempFolder Folder_;
+    int32_t LiveBefore_ = 0;
+};
+
+const char* const ManifestText =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<!-- a manifest -->\n"
+    "<Plugins Version=\"2\">\n"
+    "  <Plugin ID=\"p.one\" Initialize=\"Yellow\" Required=\"10\" Unique=\"TRUE\" Lazy=\" yes\" Eager=\"yes\">\n"
+    "    <Extension ID=\"e1\"/>\n"
+    "    loose text\n"
+    "    <!-- between -->\n"
+    "    <Extension ID=\"e2\"/>\n"
+    "  </Plugin>\n"
+    "  <?skip me?>\n"
+    "  <Plugin ID=\"p.two\"/>\n"
+    "  <ShieldedPlugins><Item>  a.b  </Item><Item>x<!-- c -->y<![CDATA[<z>]]></Item><Item/></ShieldedPlugins>\n"
+    "</Plugins>\n";
+
+TEST_F(TXMLUtilsTest, WellFormedFileGivesElementsAttributesAndText) {
+    std::string FileName = Folder_.WriteFile("plugin.xml", ManifestText);
+    Ref<IXMLDocument> Doc = LoadXMLDocument(FileName);
+    EXPECT_EQ(Doc->GetFileName(), FileName);
+
+    Ref<IXMLNode> Root = Doc->GetDocumentElement();
+    ASSERT_TRUE(Root);
+    EXPECT_EQ(Root->GetNodeName(), "Plugins");
+    EXPECT_EQ(Root->GetAttribute("Version"), "2");
+    EXPECT_FALSE(Root->GetNextSibling());
+
+    // Only elements are listed: no text, comments or processing instructions.
+    Ref<IXMLNodeList> Children = Root->GetChildNodes();
+    ASSERT_EQ(Children->GetCount(), 3);
+    EXPECT_EQ(Children->GetItem(0)->GetAttribute("ID"), "p.one");
+    EXPECT_EQ(Children->GetItem(1)->GetAttribute("ID"), "p.two");
+    EXPECT_EQ(Children->GetItem(2)->GetNodeName(), "ShieldedPlugins");
+    EXPECT_THROW(Children->GetItem(3), EORVException);
+    EXPECT_THROW(Children->GetItem(-1), EORVException);
+
+    // The sibling walk visits the same elements and ends at nil.
+    std::vector<std::string> Walk;
+    for (Ref<IXMLNode> N = Children->GetItem(0); N; N = N->GetNextSibling()) Walk.push_back(N->GetNodeName());
+    EXPECT_EQ(Walk, (std::vector<std::string>{"Plugin", "Plugin", "ShieldedPlugins"}));
+
+    Ref<IXMLNode> First = Children->FindNode("Plugin");
+    ASSERT_TRUE(First);
+    EXPECT_EQ(First->GetAttribute("ID"), "p.one");
+    EXPECT_FALSE(Children->FindNode("plugin"));  // names match exactly
+    EXPECT_FALSE(Children->FindNode("Extension"));  // only direct children
+    Ref<IXMLNodeList> Extensions = First->GetChildNodes();
+    ASSERT_EQ(Extensions->GetCount(), 2);
+    EXPECT_EQ(Extensions->GetItem(1)->GetAttribute("ID"), "e2");
+    EXPECT_FALSE(Extensions->GetItem(0)->GetChildNodes()->GetCount());
+
+    Ref<IXMLAttributes> Attributes = First->GetAttributes();
+    EXPECT_EQ(Attributes->GetCount(), 6);
+    Ref<IXMLAttribute> Id = Attributes->GetNamedItem("ID");
+    EXPECT_TRUE(Id->Exists());
+    EXPECT_EQ(Id->GetText(), "p.one");
+    Ref<IXMLAttribute> Absent = Attributes->GetNamedItem("Library");
+    ASSERT_TRUE(Absent);
+    EXPECT_FALSE(Absent->Exists());
+    EXPECT_EQ(Absent->GetText(), "");
+    EXPECT_FALSE(Absent->GetBool());
+    EXPECT_FALSE(Attributes->GetNamedItem("id")->Exists());
+    EXPECT_EQ(First->GetAttribute("Library"), "");
+
+    // Text is taken as written (not trimmed) and joins the pieces split by comments and CDATA.
+    Ref<IXMLNodeList> Items = Children->GetItem(2)->GetChildNodes();
+    ASSERT_EQ(Items->GetCount(), 3);
+    EXPECT_EQ(Items->GetItem(0)->GetText(), "  a.b  ");
+    EXPECT_EQ(Items->GetItem(1)->GetText(), "xy<z>");
+    EXPECT_EQ(Items->GetItem(2)->GetText(), "");
+    EXPECT_EQ(First->GetText(), "\n    loose text\n    ");
+}
+
+TEST_F(TXMLUtilsTest, AttributeBooleansAcceptOnlyTrueYesAndOne) {
+    Ref<IXMLDocument> Doc = LoadXMLDocument(Folder_.WriteFile("plugin.xml", ManifestText));
+    Ref<IXMLAttributes> A = Doc->GetDocumentElement()->GetChildNodes()->GetItem(0)->GetAttributes();
+    EXPECT_FALSE(A->GetNamedItem("Initialize")->GetBool());  // "Yellow"
+    EXPECT_FALSE(A->GetNamedItem("Required")->GetBool());    // "10"
+    EXPECT_TRUE(A->GetNamedItem("Unique")->GetBool());       // "TRUE"
+    EXPECT_FALSE(A->GetNamedItem("Lazy")->GetBool());        // " yes"
+    EXPECT_TRUE(A->GetNamedItem("Eager")->GetBool());        // "yes"
+    EXPECT_FALSE(A->GetNamedItem("Absent")->GetBool());
+
+    struct {
+        const char* Text;
+        bool Expected;
+    } const Table[] = {{"true", true},  {"True", true},   {"TRUE", true},  {"yes", true},   {"YeS", true},
+                       {"1", true},     {"false", false}, {"no", false},   {"0", false},    {"10", false},
+                       {"01", false},   {"Yellow", false}, {"t", false},   {"y", false},    {"", false},
+                       {" yes", false}, {"true ", false}, {"truex", false}, {"ye", false}};
+    for (const auto& Row : Table) EXPECT_EQ(XMLTextToBool(Row.Text), Row.Expected) << '"' << Row.Text << '"';
+}
+
+TEST_F(TXMLUtilsTest, MalformedFileNamesFileReasonAndLine) {
+    std::string FileName = Folder_.WriteFile("broken.xml", "<Plugins>\n  <Plugin ID=\"a\">\n  </Plugins>\n");
+    std::string Msg = MessageOf([&] { LoadXMLDocument(FileName); });
+    EXPECT_NE(Msg.find("\"" + FileName + "\""), std::string::npos) << Msg;
+    EXPECT_NE(Msg.find("not well-formed"), std::string::npos) << Msg;
+    EXPECT_NE(Msg.find("mismatch"), std::string::npos) << Msg;  // the parser's own description
+    EXPECT_NE(Msg.find("line 3, column"), std::string::npos) << Msg;
+
+    std::string Unclosed = Folder_.WriteFile("unclosed.xml", "<a>\n<b x=\"1\n");
+    Msg = MessageOf([&] { LoadXMLDocument(Unclosed); });
+    EXPECT_NE(Msg.find("\"" + Unclosed + "\""), std::string::npos) << Msg;
+    EXPECT_NE(Msg.find("line 2"), std::string::npos) << Msg;
+}
+
+TEST_F(TXMLUtilsTest, ContentOutsideASingleRootIsRejected) {
+    std::string TwoRoots = Folder_.WriteFile("two.xml", "<a/>\n\n<b/>\n");
+    std::string Msg = MessageOf([&] { LoadXMLDocument(TwoRoots); });
+    EXPECT_NE(Msg.find("\"" + TwoRoots + "\""), std::string::npos) << Msg;
+    EXPECT_NE(Msg.find("more than one root element (line 3, column 2)"), std::string::npos) << Msg;
+
+    std::string Trailing = Folder_.WriteFile("trailing.xml", "<a/>\nleft over\n");
+    Msg = MessageOf([&] { LoadXMLDocument(Trailing); });
+    EXPECT_NE(Msg.find("text outside the root element (line 2, column 1)"), std::string::npos) << Msg;
+
+    std::string TextOnly = Folder_.WriteFile("text.xml", "just words");
+    EXPECT_THROW(LoadXMLDocument(TextOnly), EORVException);
+}
+
+TEST_F(TXMLUtilsTest, MissingOrUnreadableFileNamesTheFile) {
+    std::string Missing = Folder_.PathOf("nowhere.xml");
+    std::string Msg = MessageOf([&] { LoadXMLDocument(Missing); });
+    EXPECT_NE(Msg.find("\"" + Missing + "\""), std::string::npos) << Msg;
+
+    std::string AFolder = Folder_.Path();
+    Msg = MessageOf([&] { LoadXMLDocument(AFolder); });
+    EXPECT_NE(Msg.find("\"" + AFolder + "\""), std::string::npos) << Msg;
+}
+
+TEST_F(TXMLUtilsTest, EmptyAndRootlessFilesLoadWithoutRoot) {
+    const char* const Rootless[] = {"", "   \n\t\n", "<?xml version=\"1.0\"?>\n", "<?xml version=\"1.0\"?>\n<!-- nothing yet -->\n"};
+    for (const char* Text : Rootless) {
+        std::string FileName = Folder_.WriteFile("rootless.xml", Text);
+        Ref<IXMLDocument> Doc;
+        ASSERT_NO_THROW(Doc = LoadXMLDocument(FileName)) << '"' << Text << '"';
+        ASSERT_TRUE(Doc);
+        EXPECT_FALSE(Doc->GetDocumentElement()) << '"' << Text << '"';
+        EXPECT_EQ(Doc->GetFileName(), FileName);
+    }
+}
+
+TEST_F(TXMLUtilsTest, NodesKeepTheirDocumentAlive) {
+    std::string FileName = Folder_.WriteFile("plugin.xml", ManifestText);
+    Ref<IXMLNode> Plugin;
+    Ref<IXMLAttribute> Unique;
+    {
+        Ref<IXMLDocument> Doc = LoadXMLDocument(FileName);
+        Plugin = Doc->GetDocumentElement()->GetChildNodes()->GetItem(0);
+        Unique = Plugin->GetAttributes()->GetNamedItem("Unique");
+    }
+    EXPECT_EQ(LiveXMLDocumentCount(), LiveBefore_ + 1);
+    EXPECT_EQ(Plugin->GetAttribute("ID"), "p.one");
+    EXPECT_EQ(Plugin->GetChildNodes()->GetItem(1)->GetAttribute("ID"), "e2");
+    EXPECT_EQ(Plugin->GetNextSibling()->GetAttribute("ID"), "p.two");
+
+    Plugin = nullptr;
+    EXPECT_EQ(LiveXMLDocumentCount(), LiveBefore_ + 1);
+    EXPECT_TRUE(Unique->GetBool());
+    Unique = nullptr;
+    EXPECT_EQ(LiveXMLDocumentCount(), LiveBefore_);
+}
+
+TEST_F(TXMLUtilsTest, NonAsciiNamesAndByteOrderMarkAreRead) {
+    std::string FileName = Folder_.WriteFile(u8"插件-é.xml", "\xEF\xBB\xBF<Plugin ID=\"\xC3\xA9t\xC3\xA9\"/>");
+    Ref<IXMLDocument> Doc = LoadXMLDocument(FileName);
+    ASSERT_TRUE(Doc->GetDocumentElement());
+    EXPECT_EQ(Doc->GetDocumentElement()->GetAttribute("ID"), "\xC3\xA9t\xC3\xA9");
+}
+
+}  // namespace
+}  // namespace orv
