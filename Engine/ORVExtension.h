@@ -1,0 +1,73 @@
+// TORVExtension: one contribution of a plug-in to one or more extension points, with the name of
+// the library export that creates its object.
+#ifndef ORV_EXTENSION_H
+#define ORV_EXTENSION_H
+
+#include "Engine/ORVAdatable.h"
+
+#include <string>
+
+namespace orv {
+
+// The factory export looked up when a manifest names none; the manifest reader applies it.
+constexpr const char* DefaultFactoryMethod = "GetExtensionImpl";
+
+// Filled by the manifest reader: create it with its local id, call SetDescriptor (before
+// SetPoints, whose message names the qualified id), SetPoints, set the factory method, name and
+// element, and add it to the descriptor's extension collection.
+class TORVExtension : public TAdatableObject<IORVExtension> {
+public:
+    // An extension with LocalID and everything else empty (no descriptor, no points, no factory).
+    explicit TORVExtension(const std::string& LocalID = std::string());
+
+    // --- IORVExtension ---
+    // "<plug-in id>.<local id>"; EORVException "Condition is not valid" without a descriptor.
+    std::string ORV_CALL GetID() override;
+    std::string ORV_CALL GetName() override { return Name_; }
+    // The manifest's Extension element (a new reference), nil when none was set.
+    Ref<IXMLNode> ORV_CALL GetConfig() override { return Config_; }
+    // The declaring plug-in (a new reference); EORVException "Condition is not valid" when none is set.
+    Ref<IORVDescriptor> ORV_CALL GetDescriptor() override;
+    // A new unhashed collection of the points named by SetPoints, each looked up in the
+    // registry's union of points (which needs a parsed registry); a point named twice is held
+    // once. A name that the registry lacks is logged with Error and raised as EORVException;
+    // a plug-in without a registry raises "Condition is not valid".
+    Ref<IORVExtensionPoints> ORV_CALL GetExtensionPoints() override;
+    // The export named by the factory method in the plug-in's library (loading and starting the
+    // plug-in first when its library is not loaded); nullptr when the name is empty or the
+    // library has no such export.
+    TORVFactory ORV_CALL GetFactory() override;
+
+    // --- fields written by the manifest reader ---
+    // Stores the declaring plug-in without taking a reference.
+    void SetDescriptor(IORVDescriptor* Descriptor) { Descriptor_ = Descriptor; }
+    // Parses the manifest's comma list of point ids (blanks separate too, "..." quotes). Each
+    // item is trimmed; one without a "." is a point of this extension's own plug-in and gets
+    // the plug-in id and a "." in front. Empty Text raises EORVException (message 65531 with
+    // GetID) and leaves the points as they were.
+    void SetPoints(const std::string& Text);
+    // The qualified point ids, in the order written.
+    const TStringDynArray& GetPoints() const { return Points_; }
+    // The id without the plug-in prefix.
+    void SetLocalID(const std::string& Value) { LocalID_ = Value; }
+    const std::string& GetLocalID() const { return LocalID_; }
+    void SetName(const std::string& Value) { Name_ = Value; }
+    // The name of the export that creates the extension's object (DefaultFactoryMethod when the
+    // manifest names none: the reader puts it here).
+    void SetFactoryMethod(const std::string& Value) { FactoryMethod_ = Value; }
+    const std::string& GetFactoryMethod() const { return FactoryMethod_; }
+    // The manifest's Extension element, held with a counted reference.
+    void SetConfig(const Ref<IXMLNode>& Value) { Config_ = Value; }
+
+private:
+    Ref<IXMLNode> Config_;
+    IORVDescriptor* Descriptor_ = nullptr;  // weak
+    std::string LocalID_;
+    std::string Name_;
+    std::string FactoryMethod_;
+    TStringDynArray Points_;
+};
+
+}  // namespace orv
+
+#endif

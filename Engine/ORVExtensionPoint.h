@@ -1,0 +1,54 @@
+// TORVExtensionPoint: a named socket that a plug-in offers, with the Required and Unique rules
+// that the registry checks after linking.
+#ifndef ORV_EXTENSION_POINT_H
+#define ORV_EXTENSION_POINT_H
+
+#include "Engine/ORVAdatable.h"
+
+#include <string>
+
+namespace orv {
+
+// Filled by the manifest reader: create it, call SetDescriptor at once, set the local id, name and
+// flags, and add it to the descriptor's extension-point collection.
+class TORVExtensionPoint : public TAdatableObject<IORVExtensionPoint> {
+public:
+    // No descriptor, empty local id and name, both flags false, an empty hashed collection.
+    TORVExtensionPoint();
+
+    // --- IORVExtensionPoint ---
+    // "<plug-in id>.<local id>", the plug-in id asked from the descriptor on every call.
+    // EORVException "Condition is not valid" when no descriptor is set.
+    std::string ORV_CALL GetID() override;
+    std::string ORV_CALL GetName() override { return Name_; }
+    // The extensions linked to this point (the collection itself, a new reference).
+    Ref<IORVExtensions> ORV_CALL GetExtensions() override { return Extensions_; }
+    // The declaring plug-in (a new reference); EORVException "Condition is not valid" when none is set.
+    Ref<IORVDescriptor> ORV_CALL GetDescriptor() override;
+
+    // --- fields written by the manifest reader ---
+    // Stores the declaring plug-in without taking a reference.
+    void SetDescriptor(IORVDescriptor* Descriptor) { Descriptor_ = Descriptor; }
+    // The id without the plug-in prefix (never contains ".").
+    void SetLocalID(const std::string& Value) { LocalID_ = Value; }
+    const std::string& GetLocalID() const { return LocalID_; }
+    void SetName(const std::string& Value) { Name_ = Value; }
+    // At least one extension must plug in.
+    void SetRequired(bool Value) { Required_ = Value; }
+    bool IsRequired() const { return Required_; }
+    // At most one extension may plug in.
+    void SetUnique(bool Value) { Unique_ = Value; }
+    bool IsUnique() const { return Unique_; }
+
+private:
+    IORVDescriptor* Descriptor_ = nullptr;  // weak
+    Ref<IORVExtensions> Extensions_;
+    std::string LocalID_;
+    std::string Name_;
+    bool Unique_ = false;
+    bool Required_ = false;
+};
+
+}  // namespace orv
+
+#endif

@@ -1,0 +1,262 @@
+// Plug-in descriptors against real plug-in libraries: lazy loading, plug-in objects, start and
+// stop, the factory cache, unloading, and every failure line.
+#include "ModelTestSupport.h"
+
+#include "Support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+class DescriptorTest : public ::testing::Test {
+protected:
+    TSpyPlatform Spy;
+    TPlatformOverride UseSpy{Spy};
+    TLogCapture Log;
+    TModel Model;
+
+    // A descriptor of Model whose library is the test plug-in Plugin.
+    Ref<IORVDescriptor> Of(const std::string& ID, const std::string& Plugin) {
+        return Model.AddDescriptor(ID, TestPluginPath(Plugin));
+    }
+    static TORVDescriptor* Obj(const Ref<IORVDescriptor>& D) { return TConverter::ToDescriptor(D); }
+};
+
+TEST_F(DescriptorTest, LibraryIsLoadedOnFirstUseAndThePluginStartedOnce) {
+    TPluginProbe Probe("model_full");
+    Ref<IORVDescriptor> D = Of("full", "model_full");
+    EXPECT_FALSE(Obj(D)->IsLoaded());
+    EXPECT_EQ(Spy.Opens, 0);
+
+    Ref<IORVPlugin> Plugin = D->GetPlugin();
+    ASSERT_TRUE(Plugin);
+    EXPECT_TRUE(Obj(D)->IsLoaded());
+    EXPECT_TRUE(D->GetPlugin() == Plugin);
+    EXPECT_EQ(Probe.Journal(), "");  // obtained, not started
+    EXPECT_FALSE(Obj(D)->IsStarted());
+
+    Obj(D)->StartPlugin();
+    Obj(D)->StartPlugin();
+    EXPECT_TRUE(Obj(D)->IsStarted());
+    Obj(D)->StopPlugin();
+    EXPECT_EQ(Probe.Journal(), "start:full;stop:full;");
+    EXPECT_TRUE(Obj(D)->IsStarted());  // stopping leaves the flag
+    EXPECT_EQ(Spy.Opens, 1);
+    EXPECT_TRUE(Log.Records().empty());
+}
+
+TEST_F(DescriptorTest, PluginWithoutLibraryCountsAsStartedAndHasNoFactories) {
+    Ref<IORVDescriptor> D = Model.AddDescriptor("bare");
+    EXPECT_FALSE(D->GetPlugin());
+    Obj(D)->StopPlugin();
+    Obj(D)->StartPlugin();
+    EXPECT_TRUE(Obj(D)->IsStarted());
+    EXPECT_EQ(Obj(D)->FindFactoryMethod("GetExtensionImpl"), nullptr);
+    EXPECT_EQ(Spy.Opens, 0);
+    EXPECT_TRUE(Log.Records().empty());
+}
+
+TEST_F(DescriptorTest, MissingLibraryFileRaisesAndLoadsNothing) {
+    TTempFolder Tree;
+    const std::string Gone = Tree.PathOf("gone.so");
+    Ref<IORVDescriptor> D = Model.AddDescriptor("lost", Gone);
+    const TArgList Args{"lost", "/plugins/lost/", Gone};
+    const std::string Expected = FormatArgs(LoadMessage(SDllNotFound), Args.Data(), Args.High());
+    for (int Attempt = 0; Attempt < 2; ++Attempt) {
+        try {
+            if (Attempt == 0)
+                Obj(D)->StartPlugin();
+            else
+                Obj(D)->FindFactoryMethod("GetExtensionImpl");
+            ADD_FAILURE() << "nothing raised";
+        } catch (const EORVException& E) {
+            EXPECT_EQ(E.what(), Expected);
+        }
+    }
+    EXPECT_FALSE(Obj(D)->IsStarted());
+    EXPECT_EQ(Spy.Opens, 0);
+    EXPECT_TRUE(Log.Records().empty());
+}
+
+TEST_F(DescriptorTest, UnloadableFileIsRetriedOnEveryLookupUntilItLoads) {
+    TTempFolder Tree;
+    const std::string Path = Tree.WriteFile("broken.so", "this is not a library\n");
+    TModel Local;  // unloads the library before the folder is removed
+    Ref<IORVDescriptor> D = Local.AddDescriptor("broken", Path);
+
+    Obj(D)->StartPlugin();  // no exception: the failure is only logged
+    EXPECT_TRUE(Obj(D)->IsStarted());
+    EXPECT_EQ(Obj(D)->FindFactoryMethod("GetExtensionImpl"), nullptr);
+    std::vector<TLogRecord> Lines = Log.Records();
+    ASSERT_EQ(Lines.size(), 2u);
+    for (const TLogRecord& Line : Lines) EXPECT_TRUE(IsLine(Line, TLogLevel::Error, SCannotLoadDll, {"broken", Path}));
+
+    // The file becomes a real plug-in: the next lookup loads it and obtains the plug-in object,
+    // but Start does not run, since the descriptor already counts as started.
+    Tree.CopyFile(TestPluginPath("model_full"), "broken.so");
+    EXPECT_NE(Obj(D)->FindFactoryMethod("GetExtensionImpl"), nullptr);
+    EXPECT_TRUE(Obj(D)->IsLoaded());
+    EXPECT_TRUE(D->GetPlugin());
+    EXPECT_EQ(Local.Registry->GetEnvironmentVariables()->GetValue("started.broken"), "");
+    EXPECT_EQ(Spy.Opens, 3);
+    EXPECT_EQ(Log.Records().size(), 2u);
+}
+
+TEST_F(DescriptorTest, LibraryWithoutGetPluginImplStillSuppliesFactories) {
+    Ref<IORVDescriptor> D = Of("noentry", "model_noentry");
+    EXPECT_NE(Obj(D)->FindFactoryMethod("GetExtensionImpl"), nullptr);
+    EXPECT_FALSE(D->GetPlugin());
+    EXPECT_TRUE(Obj(D)->IsStarted());
+    EXPECT_FALSE(Obj(D)->HasPluginEntry());
+    std::vector<TLogRecord> Lines = Log.Records();
+    ASSERT_EQ(Lines.size(), 1u);
+    EXPECT_TRUE(IsLine(Lines[0], TLogLevel::Info, SNoGetPluginImpl, {"noentry", D->GetLibrary()}));
+}
+
+TEST_F(DescriptorTest, FactoryLookupsAreCachedAndAMissingOneIsReportedOnce) {
+    TPluginProbe Probe("model_full");
+    Ref<IORVDescriptor> D = Of("full", "model_full");
+    EXPECT_EQ(Obj(D)->FindFactoryMethod(""), nullptr);
+    EXPECT_FALSE(Obj(D)->IsLoaded());  // an empty name loads nothing
+
+    EXPECT_EQ(Obj(D)->FindFactoryMethod("Missing"), nullptr);
+    EXPECT_EQ(Obj(D)->FindFactoryMethod("Missing"), nullptr);
+    void* Factory = Obj(D)->FindFactoryMethod("CreateOther");
+    EXPECT_NE(Factory, nullptr);
+    EXPECT_EQ(Obj(D)->FindFactoryMethod("CreateOther"), Factory);
+    EXPECT_EQ(Spy.LookupsOf("Missing"), 1);
+    EXPECT_EQ(Spy.LookupsOf("CreateOther"), 1);
+    std::vector<TLogRecord> Lines = Log.Records();
+    ASSERT_EQ(Lines.size(), 1u);
+    EXPECT_TRUE(IsLine(Lines[0], TLogLevel::Warn, SFactoryNotFound, {"full", "Missing"}));
+    // The first lookup loaded the library and started the plug-in.
+    EXPECT_EQ(Probe.Journal(), "start:full;");
+}
+
+TEST_F(DescriptorTest, LookupOnALibraryLoadedByGetPluginDoesNotStartThePlugin) {
+    TPluginProbe Probe("model_full");
+    Ref<IORVDescriptor> D = Of("full", "model_full");
+    ASSERT_TRUE(D->GetPlugin());
+    EXPECT_NE(Obj(D)->FindFactoryMethod("GetExtensionImpl"), nullptr);
+    EXPECT_EQ(Probe.Journal(), "");
+    EXPECT_FALSE(Obj(D)->IsStarted());
+}
+
+TEST_F(DescriptorTest, NilPluginObjectIsAskedForAgainEachTime) {
+    TPluginProbe Probe("model_nilplugin");
+    Ref<IORVDescriptor> D = Of("nil", "model_nilplugin");
+    EXPECT_FALSE(D->GetPlugin());
+    EXPECT_FALSE(D->GetPlugin());
+    EXPECT_EQ(Probe.Probe(2), 2);
+    Obj(D)->StartPlugin();
+    EXPECT_TRUE(Obj(D)->IsStarted());
+    EXPECT_EQ(Probe.Probe(2), 3);
+    EXPECT_EQ(Spy.Opens, 1);
+}
+
+TEST_F(DescriptorTest, ObjectWithoutIORVPluginFailsTheCastAndIsReleased) {
+    TPluginProbe Probe("model_notplugin");
+    Ref<IORVDescriptor> D = Of("odd", "model_notplugin");
+    EXPECT_THROW(D->GetPlugin(), EIntfCastError);
+    EXPECT_EQ(Probe.Probe(0), 0);
+    EXPECT_THROW(Obj(D)->StartPlugin(), EIntfCastError);
+    EXPECT_FALSE(Obj(D)->IsStarted());
+    EXPECT_TRUE(Log.Records().empty());  // no start line: Start was never reached
+}
+
+TEST_F(DescriptorTest, GetPluginImplThatThrowsPassesUnlogged) {
+    Ref<IORVDescriptor> D = Of("throw.entry", "model_throwing");
+    EXPECT_THROW(D->GetPlugin(), std::runtime_error);
+    EXPECT_THROW(Obj(D)->StartPlugin(), std::runtime_error);
+    EXPECT_FALSE(Obj(D)->IsStarted());
+    EXPECT_TRUE(Log.Records().empty());
+}
+
+TEST_F(DescriptorTest, FailingStartIsLoggedRethrownAndTriedAgainLater) {
+    TPluginProbe Probe("model_throwing");
+    Ref<IORVDescriptor> D = Of("throw.start", "model_throwing");
+    try {
+        Obj(D)->StartPlugin();
+        ADD_FAILURE() << "nothing raised";
+    } catch (const std::runtime_error& E) {
+        EXPECT_STREQ(E.what(), "Start failed in throw.start");
+    }
+    EXPECT_FALSE(Obj(D)->IsStarted());
+    EXPECT_THROW(Obj(D)->StartPlugin(), std::runtime_error);
+    EXPECT_EQ(Probe.Probe(1), 2);
+    std::vector<TLogRecord> Lines = Log.Records();
+    ASSERT_EQ(Lines.size(), 2u);
+    EXPECT_TRUE(IsLine(Lines[0], TLogLevel::Error, SPluginStartError, {"throw.start"}));
+}
+
+TEST_F(DescriptorTest, ValuesThatAreNotStdExceptionsAreLoggedAndRethrownUnchanged) {
+    Ref<IORVDescriptor> Starting = Of("throw.start.nonstd", "model_throwing");
+    Ref<IORVDescriptor> Stopping = Of("throw.stop.nonstd", "model_throwing");
+    try {
+        Obj(Starting)->StartPlugin();
+        ADD_FAILURE() << "nothing raised";
+    } catch (int Value) {
+        EXPECT_EQ(Value, 42);
+    }
+    Obj(Stopping)->StartPlugin();
+    try {
+        Obj(Stopping)->StopPlugin();
+        ADD_FAILURE() << "nothing raised";
+    } catch (int Value) {
+        EXPECT_EQ(Value, 42);
+    }
+    std::vector<TLogRecord> Lines = Log.Records();
+    ASSERT_EQ(Lines.size(), 2u);
+    EXPECT_TRUE(IsLine(Lines[0], TLogLevel::Error, SPluginStartError, {"throw.start.nonstd"}));
+    EXPECT_TRUE(IsLine(Lines[1], TLogLevel::Error, SPluginStopError, {"throw.stop.nonstd"}));
+}
+
+TEST_F(DescriptorTest, FailingStopIsLoggedAndRethrown) {
+    Ref<IORVDescriptor> D = Of("throw.stop", "model_throwing");
+    Obj(D)->StartPlugin();
+    EXPECT_THROW(Obj(D)->StopPlugin(), std::runtime_error);
+    EXPECT_TRUE(Obj(D)->IsStarted());
+    std::vector<TLogRecord> Lines = Log.Records();
+    ASSERT_EQ(Lines.size(), 1u);
+    EXPECT_TRUE(IsLine(Lines[0], TLogLevel::Error, SPluginStopError, {"throw.stop"}));
+}
+
+TEST_F(DescriptorTest, PluginObjectIsReleasedBeforeTheLibraryIsUnloaded) {
+    TPluginProbe Probe("model_full");
+    int32_t AliveAtUnload = -1;
+    Spy.BeforeClose = [&] { AliveAtUnload = Probe.Probe(0); };
+    {
+        Ref<IORVDescriptor> D = NewDescriptor("full", TestPluginPath("model_full"));
+        Obj(D)->StartPlugin();
+        EXPECT_EQ(Probe.Probe(0), 1);
+    }
+    EXPECT_EQ(Spy.Closes, 1);
+    EXPECT_EQ(AliveAtUnload, 0);
+}
+
+TEST_F(DescriptorTest, UnloadFailureIsLoggedAndSwallowed) {
+    const std::string Library = TestPluginPath("model_noentry");
+    Spy.CloseFault = TSpyPlatform::TFault::Std;
+    {
+        Ref<IORVDescriptor> D = NewDescriptor("a", Library);
+        Obj(D)->StartPlugin();
+    }
+    Spy.CloseFault = TSpyPlatform::TFault::NonStd;
+    {
+        Ref<IORVDescriptor> D = NewDescriptor("b", Library);
+        Obj(D)->StartPlugin();
+    }
+    { Ref<IORVDescriptor> NeverLoaded = NewDescriptor("c", Library); }
+    EXPECT_EQ(Spy.Closes, 2);
+    std::vector<TLogRecord> Lines = Log.Records();
+    ASSERT_EQ(Lines.size(), 4u);  // two Info lines for the missing GetPluginImpl
+    EXPECT_TRUE(IsLine(Lines[1], TLogLevel::Error, SCannotFreeDll, {"a", Library, "unload refused"}));
+    EXPECT_TRUE(IsLine(Lines[3], TLogLevel::Error, SCannotFreeDll, {"b", Library, "unknown exception"}));
+}
+
+}  // namespace
