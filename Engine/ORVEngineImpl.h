@@ -1,0 +1,103 @@
+// TORVEngine: the host-facing engine (IORVParser first, IORVEngine second) and the class-level
+// operations behind it: reading the engine configuration file, plug-in discovery and the manifest
+// reader.
+#ifndef ORV_ENGINE_IMPL_H
+#define ORV_ENGINE_IMPL_H
+
+#include <ORVInterface.h>
+#include <ORVPluginHelpers.h>
+
+#include "Common/ORVMiscUtils.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace orv {
+
+class TORVDescriptor;
+class TORVExtensions;
+class TORVExtensionPoints;
+
+// A predicate on a path: the platform's file-exists or folder-exists test.
+using TExistenceTest = std::function<bool(const std::string&)>;
+
+class TORVEngine : public TInterfacedObject<IORVParser, IORVEngine> {
+public:
+    // Both flags false, no registry, empty configuration; the path parser registers %exe% and
+    // %module% (this library's folder).
+    TORVEngine();
+    ~TORVEngine() override;
+
+    // IORVParser
+    Ref<IORVRegistry> ORV_CALL ParsePath(const std::string& Path, const std::string& ConfigFile) override;
+    Ref<IORVRegistry> ORV_CALL ParsePaths(const TStringDynArray& Paths, const std::string& ConfigFile) override;
+
+    // IORVEngine
+    void ORV_CALL Startup(const std::string& ConfigFile, const TVarRec* Args, int32_t ArgsHigh) override;
+    void ORV_CALL StartupWithPlugins(const std::string& ConfigFile, const TPluginConfigDynArray& PluginConfigs,
+                                     const TVarRec* Args, int32_t ArgsHigh) override;
+    void ORV_CALL StartupWithConfig(const TEngineConfigEx& Config, const TPluginConfigDynArray& PluginConfigs,
+                                    const TVarRec* Args, int32_t ArgsHigh) override;
+    void ORV_CALL Shutdown() override;
+    void ORV_CALL LoadPlugins(const TStringDynArray& Folders) override;
+    void ORV_CALL UnloadPlugins(const TStringDynArray& Folders) override;
+    Ref<IORVRegistry> ORV_CALL GetRegistry() override;
+
+    bool IsStarted() const { return Started_; }
+    bool IsStarting() const { return Starting_; }
+    const TEngineConfigEx& GetEngineConfig() const { return EngineConfig_; }
+    TPathParser& GetPathParser() { return *PathParser_; }
+
+    // --- engine configuration file ---------------------------------------------------------
+    // Reads FileName into Config (a fresh record) and sets or removes %config% on Parser.
+    // A file that does not exist is no error: Config then holds only the defaults.
+    static void ReadEngineConfig(const std::string& FileName, TPathParser& Parser, TEngineConfigEx& Config);
+    // Path itself when Test holds for it (made absolute against the current folder), else beside
+    // this library, else beside the host executable, else Path unchanged.
+    static std::string ResolvePath(const std::string& Path, const TExistenceTest& Test);
+
+    // --- discovery -------------------------------------------------------------------------
+    // Every manifest under Paths, in discovery order, each loaded as an XML document.
+    static TPluginConfigDynArray DiscoverPluginConfigs(const TStringDynArray& Paths, const std::string& ConfigExt);
+    // Path alone when it is a manifest file; else the manifests found under the folder Path.
+    static TStringDynArray FindConfigFiles(const std::string& Path, const std::string& ConfigExt);
+    // Appends the manifests under Folder (depth-first, a subfolder's at the place it is met) to
+    // List, dropping repeats. A folder already being scanned higher up the same walk (a link
+    // loop) is not entered again.
+    static void ScanFolder(const std::string& Folder, const std::string& ConfigExt, TStringDynArray& List);
+    // Whether Name ends with Suffix, ignoring ASCII letter case (an empty Suffix matches all).
+    static bool EndsWithText(const std::string& Name, const std::string& Suffix);
+    // False when ID equals an entry of ShieldedPlugins, ignoring ASCII letter case.
+    static bool IsPluginAllowed(const std::string& ID, const TStringDynArray& ShieldedPlugins);
+
+    // --- manifest reader -------------------------------------------------------------------
+    // Reads one discovered manifest into Registry's descriptor collection, honouring
+    // EngineConfig's ShieldedPlugins and DllPath; Parser expands library paths.
+    static void ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngineConfigEx& EngineConfig,
+                                 const TPluginConfig& PluginConfig, const TPathParser& Parser);
+
+private:
+    // The steps of ReadPluginConfig for one Plugin element of the manifest FileName: its fields
+    // and library, the library's place (beside the manifest, in DllPath, or by Parser), its
+    // extensions and its extension points, each added in document order.
+    static void ReadPlugin(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor, const std::string& FileName,
+                           const TEngineConfigEx& EngineConfig, const TPathParser& Parser);
+    static void ResolveLibrary(TORVDescriptor& Descriptor, const TStringDynArray& DllPath, const TPathParser& Parser);
+    static void ReadExtensions(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor, TORVExtensions* Extensions);
+    static void ReadExtensionPoints(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor,
+                                    TORVExtensionPoints* ExtensionPoints);
+
+    Ref<IORVRegistry> BuildRegistry(const TEngineConfigEx& Config, const TPluginConfigDynArray& PluginConfigs);
+    Ref<IORVApplication> FindEntryPoint(const std::string& EntryPointID);
+
+    bool Started_ = false;
+    bool Starting_ = false;
+    Ref<IORVRegistry> Registry_;
+    std::unique_ptr<TPathParser> PathParser_;
+    TEngineConfigEx EngineConfig_;
+};
+
+}  // namespace orv
+
+#endif

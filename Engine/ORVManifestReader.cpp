@@ -1,0 +1,157 @@
+// The manifest reader: turns one discovered plugin.xml into descriptors, extensions and
+// extension points in a registry's descriptor collection.
+#include "Engine/ORVEngineImpl.h"
+
+#include "Common/ORVCommon.h"
+#include "Common/ORVException.h"
+#include "Common/Platform.h"
+#include "Engine/ORVCollections.h"
+#include "Engine/ORVDescriptor.h"
+#include "Engine/ORVExtension.h"
+#include "Engine/ORVExtensionPoint.h"
+
+namespace orv {
+
+namespace {
+
+bool IsControlOrBlank(char C) { return static_cast<unsigned char>(C) <= 32; }
+
+// Text without leading and trailing characters of codes 0 to 32.
+std::string TrimBlanks(const std::string& Text) {
+    std::size_t First = 0, Last = Text.size();
+    while (First < Last && IsControlOrBlank(Text[First])) ++First;
+    while (Last > First && IsControlOrBlank(Text[Last - 1])) --Last;
+    return Text.substr(First, Last - First);
+}
+
+// The part of a dotted id after its last ".": an extension's or a point's own id.
+std::string LocalPart(const std::string& ID) { return TStringUtils::SplitAtLast(ID, ".").Tail; }
+
+}  // namespace
+
+void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngineConfigEx& EngineConfig,
+                                  const TPluginConfig& PluginConfig, const TPathParser& Parser) {
+    Assert(static_cast<bool>(Registry), AssertSites::ReadPluginConfig);
+    const std::string& FileName = PluginConfig.FileName;
+    if (!PluginConfig.Document) {
+        Log::WarnFmt(SPluginDocumentEmpty, {FileName});
+        return;
+    }
+    const Ref<IXMLNode> Root = PluginConfig.Document->GetDocumentElement();
+    if (!Root) {
+        Log::ErrorFmt(SInvalidConfigFile, {FileName});
+        return;
+    }
+
+    // Either a Plugins root listing the plug-ins, or a single plug-in as the root itself.
+    Ref<IXMLNode> Element = Root;
+    if (SameTextAscii(Root->GetNodeName(), "Plugins")) {
+        const Ref<IXMLNodeList> Children = Root->GetChildNodes();
+        if (Children->GetCount() == 0) return;
+        Element = Children->GetItem(0);
+    }
+
+    for (; Element; Element = Element->GetNextSibling()) {
+        const std::string ElementName = Element->GetNodeName();
+        if (!SameTextAscii(ElementName, "Plugin")) {
+            Log::ErrorFmt(SInvalidPluginNode, {FileName, ElementName});
+            continue;
+        }
+        if (!IsPluginAllowed(Element->GetAttribute("ID"), EngineConfig.ShieldedPlugins)) continue;
+
+        // Only a complete descriptor enters the registry; a half-read one dies with this scope.
+        Ref<TORVDescriptor> Descriptor(new TORVDescriptor());
+        Descriptor->SetRegistry(Registry.Get());
+        try {
+            ReadPlugin(Element, *Descriptor, FileName, EngineConfig, Parser);
+            ReadExtensions(Element, *Descriptor, TConverter::ToExtensions(Descriptor->GetExtensions()));
+            ReadExtensionPoints(Element, *Descriptor, TConverter::ToExtensionPoints(Descriptor->GetExtensionPoints()));
+            TConverter::ToDescriptors(Registry->GetDescriptors())->Add(Ref<IORVDescriptor>(Descriptor));
+        } catch (const std::exception& E) {
+            Log::ErrorFmt(SCannotParseFile, {FileName, E.what()});
+            throw;
+        }
+    }
+}
+
+void TORVEngine::ReadPlugin(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor, const std::string& FileName,
+                            const TEngineConfigEx& EngineConfig, const TPathParser& Parser) {
+    const std::string ID = Element->GetAttribute("ID");
+    TExceptionBuilder::CheckFmt(!ID.empty(), LoadMessage(SPluginWithoutID), {FileName});
+
+    Descriptor.SetID(ID);
+    Descriptor.SetName(Element->GetAttribute("Name"));
+    Descriptor.SetLocation(TPathUtils::ExtractFilePath(FileName));
+    Descriptor.SetConfigFile(FileName);
+    Descriptor.SetVersion(Element->GetAttribute("Version"));
+    Descriptor.SetProvider(Element->GetAttribute("Provider"));
+    Descriptor.SetInitialize(Element->GetAttributes()->GetNamedItem("Initialize")->GetBool());
+    Descriptor.SetLibrary(TrimBlanks(Element->GetAttribute("Library")));
+
+    if (Descriptor.GetLibrary().empty()) {
+        Log::WarnFmt(SPluginWithoutDll, {ID, FileName});
+        return;
+    }
+    ResolveLibrary(Descriptor, EngineConfig.DllPath, Parser);
+    // A missing library is only a warning now; loading the plug-in reports it as an error.
+    if (Platform().FileExists(Descriptor.GetLibrary()))
+        Log::InfoFmt(SPluginBoundToDll, {ID, Descriptor.GetLibrary()});
+    else
+        Log::WarnFmt(SDllNotFound, {ID, Descriptor.GetLocation(), Descriptor.GetLibrary()});
+}
+
+void TORVEngine::ResolveLibrary(TORVDescriptor& Descriptor, const TStringDynArray& DllPath, const TPathParser& Parser) {
+    const std::string Library = Descriptor.GetLibrary();
+    auto TryCandidate = [&Descriptor](const std::string& Candidate) {
+        if (!Platform().FileExists(Candidate)) return false;
+        Descriptor.SetLibrary(Candidate);
+        return true;
+    };
+
+    if (TryCandidate(TPathUtils::CombinePath(Descriptor.GetLocation(), Library))) return;
+    for (const std::string& Folder : DllPath)
+        if (TryCandidate(TPathUtils::CombinePath(Folder, Library))) return;
+    TryCandidate(Parser.Replace(Library));
+}
+
+void TORVEngine::ReadExtensions(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor, TORVExtensions* Extensions) {
+    TExceptionBuilder::CheckNotNil(Extensions);
+    const Ref<IXMLNodeList> Children = Element->GetChildNodes();
+    const int32_t Count = Children->GetCount();
+    for (int32_t I = 0; I < Count; ++I) {
+        const Ref<IXMLNode> Child = Children->GetItem(I);
+        if (!SameTextAscii(Child->GetNodeName(), "Extension")) continue;
+
+        Ref<TORVExtension> Extension(new TORVExtension());
+        Extension->SetDescriptor(&Descriptor);
+        Extension->SetLocalID(LocalPart(Child->GetAttribute("ID")));
+        Extension->SetPoints(Child->GetAttribute("Points"));
+        const std::string FactoryMethod = Child->GetAttribute("FactoryMethod");
+        Extension->SetFactoryMethod(FactoryMethod.empty() ? DefaultFactoryMethod : FactoryMethod);
+        Extension->SetName(Child->GetAttribute("Name"));
+        Extension->SetConfig(Child);
+        Extensions->Add(Ref<IORVExtension>(Extension));
+    }
+}
+
+void TORVEngine::ReadExtensionPoints(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor,
+                                     TORVExtensionPoints* ExtensionPoints) {
+    TExceptionBuilder::CheckNotNil(ExtensionPoints);
+    const Ref<IXMLNodeList> Children = Element->GetChildNodes();
+    const int32_t Count = Children->GetCount();
+    for (int32_t I = 0; I < Count; ++I) {
+        const Ref<IXMLNode> Child = Children->GetItem(I);
+        if (!SameTextAscii(Child->GetNodeName(), "ExtensionPoint")) continue;
+
+        Ref<TORVExtensionPoint> Point(new TORVExtensionPoint());
+        Point->SetDescriptor(&Descriptor);
+        const Ref<IXMLAttributes> Attributes = Child->GetAttributes();
+        Point->SetRequired(Attributes->GetNamedItem("Required")->GetBool());
+        Point->SetUnique(Attributes->GetNamedItem("Unique")->GetBool());
+        Point->SetLocalID(LocalPart(Child->GetAttribute("ID")));
+        Point->SetName(Child->GetAttribute("Name"));
+        ExtensionPoints->Add(Ref<IORVExtensionPoint>(Point));
+    }
+}
+
+}  // namespace orv

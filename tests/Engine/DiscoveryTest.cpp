@@ -1,0 +1,172 @@
+// Finding manifest files under the configured folders, and the shielded-plug-in rule.
+#include "Engine/ORVEngineImpl.h"
+
+#include "Common/Platform.h"
+#include "Companion/TarnXMLLiveCount.h"
+#include "Support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+using namespace orv;
+using orv::test::TTempFolder;
+
+namespace {
+
+using TStrings = std::vector<std::string>;
+
+class DiscoveryTest : public ::testing::Test {
+protected:
+    void TearDown() override { EXPECT_EQ(LiveXMLDocumentCount(), 0); }
+
+    // Writes a small manifest naming itself.
+    std::string Manifest(const std::string& Relative) { return Tree.WriteFile(Relative, "<Plugin ID='" + Relative + "'/>"); }
+    TStrings Scan(const std::string& Folder, const std::string& ConfigExt = "plugin.xml") {
+        return TORVEngine::FindConfigFiles(Folder, ConfigExt);
+    }
+
+    TTempFolder Tree;
+};
+
+TStrings FileNames(const TPluginConfigDynArray& Configs) {
+    TStrings Result;
+    for (const TPluginConfig& C : Configs) Result.push_back(C.FileName);
+    return Result;
+}
+
+}  // namespace
+
+TEST_F(DiscoveryTest, SubfoldersAreListedWhereTheyAreMet) {
+    Manifest("root/A/plugin.xml");
+    Manifest("root/A/Deep/plugin.xml");
+    Manifest("root/A/z-plugin.xml");
+    Manifest("root/B-plugin.xml");
+    Manifest("root/C/PLUGIN.XML");
+    Manifest("root/C/plugin.xml.bak");
+    Manifest("root/C/.plugin.xml");
+    Manifest("root/.hidden/plugin.xml");
+    Tree.MakeFolder("root/Empty");
+
+    EXPECT_EQ(Scan(Tree.PathOf("root")),
+              (TStrings{Tree.PathOf("root/A/Deep/plugin.xml"), Tree.PathOf("root/A/plugin.xml"),
+                        Tree.PathOf("root/A/z-plugin.xml"), Tree.PathOf("root/B-plugin.xml"),
+                        Tree.PathOf("root/C/PLUGIN.XML")}));
+    // A trailing separator on the folder is not doubled.
+    EXPECT_EQ(Scan(Tree.PathOf("root/C") + TPathRules::Delimiter), TStrings{Tree.PathOf("root/C/PLUGIN.XML")});
+}
+
+TEST_F(DiscoveryTest, APathNamingAFileIsTakenWhenItEndsWithTheSuffix) {
+    const std::string File = Manifest("dir/my-Plugin.XML");
+    const std::string Other = Manifest("dir/readme.txt");
+    EXPECT_EQ(Scan(File), TStrings{File});
+    EXPECT_EQ(Scan(Other), TStrings{});
+    EXPECT_EQ(Scan(Tree.PathOf("dir/missing.xml")), TStrings{});
+    EXPECT_EQ(Scan(Other, ""), TStrings{Other});
+}
+
+TEST_F(DiscoveryTest, AnEmptySuffixTakesEveryFile) {
+    Manifest("dir/a.xml");
+    Manifest("dir/sub/b");
+    const TPluginConfigDynArray Configs = TORVEngine::DiscoverPluginConfigs({Tree.PathOf("dir")}, "");
+    ASSERT_EQ(FileNames(Configs), (TStrings{Tree.PathOf("dir/a.xml"), Tree.PathOf("dir/sub/b")}));
+    for (const TPluginConfig& C : Configs) {
+        ASSERT_TRUE(C.Document);
+        EXPECT_EQ(C.Document->GetFileName(), C.FileName);
+    }
+}
+
+TEST_F(DiscoveryTest, OverlappingPathsGiveRepeatsAndOneScanDoesNot) {
+    Manifest("root/plugin.xml");
+    Manifest("root/sub/plugin.xml");
+    const TPluginConfigDynArray Configs = TORVEngine::DiscoverPluginConfigs(
+        {Tree.PathOf("root/sub"), Tree.PathOf("nowhere"), Tree.PathOf("root")}, "plugin.xml");
+    EXPECT_EQ(FileNames(Configs), (TStrings{Tree.PathOf("root/sub/plugin.xml"), Tree.PathOf("root/plugin.xml"),
+                                           Tree.PathOf("root/sub/plugin.xml")}));
+
+    // Within one scan a name already listed is not listed again.
+    TStrings List{Tree.PathOf("root/sub/plugin.xml")};
+    TORVEngine::ScanFolder(Tree.PathOf("root"), "plugin.xml", List);
+    EXPECT_EQ(List, (TStrings{Tree.PathOf("root/sub/plugin.xml"), Tree.PathOf("root/plugin.xml")}));
+
+    EXPECT_TRUE(TORVEngine::DiscoverPluginConfigs({}, "plugin.xml").empty());
+}
+
+TEST_F(DiscoveryTest, AManifestThatCannotBeLoadedFailsDiscovery) {
+    Manifest("root/a/plugin.xml");
+    Tree.WriteFile("root/b/plugin.xml", "<Plugin");
+    EXPECT_THROW(TORVEngine::DiscoverPluginConfigs({Tree.PathOf("root")}, "plugin.xml"), EORVException);
+}
+
+TEST_F(DiscoveryTest, ScanningNoFolderFailsTheAssertion) {
+    TStrings List;
+    try {
+        TORVEngine::ScanFolder("", "plugin.xml", List);
+        FAIL() << "no assertion";
+    } catch (const EAssertionFailed& E) {
+        EXPECT_STREQ(E.what(), "Assertion failure (Engine/ORVEngineImpl, line 1710)");
+    }
+}
+
+TEST(DiscoveryRulesTest, EndsWithTextComparesTheTailIgnoringAsciiCase) {
+    EXPECT_TRUE(TORVEngine::EndsWithText("MyPlugin.XML", "plugin.xml"));
+    EXPECT_TRUE(TORVEngine::EndsWithText("plugin.xml", "plugin.xml"));
+    EXPECT_FALSE(TORVEngine::EndsWithText("lugin.xml", "plugin.xml"));
+    EXPECT_FALSE(TORVEngine::EndsWithText("plugin.xml.old", "plugin.xml"));
+    EXPECT_TRUE(TORVEngine::EndsWithText("", ""));
+    EXPECT_TRUE(TORVEngine::EndsWithText("anything", ""));
+    // Only ASCII letters fold.
+    EXPECT_FALSE(TORVEngine::EndsWithText("a\xC4", "\xE4"));
+}
+
+TEST(DiscoveryRulesTest, ShieldedPluginsMatchWholeIdsIgnoringAsciiCase) {
+    EXPECT_TRUE(TORVEngine::IsPluginAllowed("Demo.Core", {}));
+    EXPECT_FALSE(TORVEngine::IsPluginAllowed("Demo.Core", {"other", "DEMO.core"}));
+    EXPECT_TRUE(TORVEngine::IsPluginAllowed("Demo.Core", {" Demo.Core", "Demo", "Demo.Core.X"}));
+    EXPECT_TRUE(TORVEngine::IsPluginAllowed("", {"x"}));
+    EXPECT_FALSE(TORVEngine::IsPluginAllowed("", {""}));
+}
+
+#ifndef _WIN32
+
+TEST_F(DiscoveryTest, ALinkLoopEndsAndEveryManifestIsFound) {
+    namespace fs = std::filesystem;
+    Manifest("root/A/plugin.xml");
+    Manifest("root/B/plugin.xml");
+    fs::create_directory_symlink(Tree.PathOf("root"), Tree.PathOf("root/A/up"));
+    fs::create_directory_symlink(".", Tree.PathOf("root/B/self"));
+    // A link to a folder that is not an ancestor is an ordinary folder of the tree.
+    fs::create_directory_symlink(Tree.PathOf("root/A"), Tree.PathOf("root/C"));
+
+    EXPECT_EQ(Scan(Tree.PathOf("root")),
+              (TStrings{Tree.PathOf("root/A/plugin.xml"), Tree.PathOf("root/B/plugin.xml"), Tree.PathOf("root/C/plugin.xml")}));
+    // Started below the link, the loop is met one level further down and still ends.
+    EXPECT_EQ(Scan(Tree.PathOf("root/A/up")),
+              (TStrings{Tree.PathOf("root/A/up/A/plugin.xml"), Tree.PathOf("root/A/up/B/plugin.xml"),
+                        Tree.PathOf("root/A/up/C/plugin.xml")}));
+}
+
+TEST_F(DiscoveryTest, AFifoNamedLikeAManifestIsNeverOpened) {
+    Manifest("root/a/plugin.xml");
+    Tree.MakeFolder("root/b");
+    ASSERT_EQ(mkfifo(Tree.PathOf("root/b/plugin.xml").c_str(), 0600), 0);
+    // Opening the FIFO would block for good: let the process die instead of hanging.
+    alarm(30);
+    const TPluginConfigDynArray Configs = TORVEngine::DiscoverPluginConfigs(
+        {Tree.PathOf("root"), Tree.PathOf("root/b/plugin.xml")}, "plugin.xml");
+    alarm(0);
+    EXPECT_EQ(FileNames(Configs), TStrings{Tree.PathOf("root/a/plugin.xml")});
+}
+
+TEST_F(DiscoveryTest, NamesDifferingInCaseAreDifferentFilesHere) {
+    Manifest("root/plugin.xml");
+    Manifest("root/Plugin.xml");
+    EXPECT_EQ(Scan(Tree.PathOf("root")), (TStrings{Tree.PathOf("root/Plugin.xml"), Tree.PathOf("root/plugin.xml")}));
+}
+
+#endif

@@ -1,0 +1,237 @@
+// Reading plug-in manifests into a registry: root forms, the logged lines, errors and library
+// lookup.
+#include "Engine/ORVEngineImpl.h"
+
+#include "Companion/TarnXMLLiveCount.h"
+#include "Companion/TarnXMLUtils.h"
+#include "ModelTestSupport.h"
+#include "Support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+using TStrings = std::vector<std::string>;
+const char Sep = TPathRules::Delimiter;
+
+// The real file system with the host executable placed in a test's folder.
+class TFakeExe : public TPlatform {
+public:
+    std::string Exe;
+    std::string ExecutableFileName() override { return Exe; }
+};
+
+TFakeExe PlaceExe(const TTempFolder& Tree) {
+    TFakeExe Fake;
+    Fake.Exe = Tree.MakeFolder("app") + Sep + "host";
+    return Fake;
+}
+
+class ManifestReaderTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        Registry = nullptr;
+        EXPECT_EQ(LiveXMLDocumentCount(), 0);
+    }
+
+    // Writes the manifest Relative and reads it into the registry.
+    void Read(const std::string& Relative, const std::string& Xml) {
+        const TPluginConfig Config{LoadXMLDocument(Tree.WriteFile(Relative, Xml)), Tree.PathOf(Relative)};
+        TORVEngine::ReadPluginConfig(Registry, EngineConfig, Config, Parser);
+    }
+    // The exception message of reading, empty when nothing was raised.
+    std::string ReadFailure(const std::string& Relative, const std::string& Xml) {
+        try {
+            Read(Relative, Xml);
+        } catch (const EORVException& E) {
+            return E.what();
+        }
+        return std::string();
+    }
+    TStrings DescriptorIDs() {
+        TStrings Result;
+        Ref<IORVDescriptors> All = Registry->GetDescriptors();
+        for (int32_t I = 0; I < All->GetCount(); ++I) Result.push_back(All->GetItem(I)->GetID());
+        return Result;
+    }
+    Ref<IORVDescriptor> Descriptor(const std::string& ID) { return Registry->GetDescriptors()->Find(ID); }
+
+    TTempFolder Tree;
+    TFakeExe Fake = PlaceExe(Tree);
+    TPlatformOverride Override{Fake};
+    TPathParser Parser{"", ""};
+    TEngineConfigEx EngineConfig;
+    Ref<IORVRegistry> Registry{new TORVRegistry()};
+    TLogCapture Capture;
+};
+
+}  // namespace
+
+TEST_F(ManifestReaderTest, PluginsRootInAnyCaseListsThePluginsInOrder) {
+    Read("a/plugin.xml", "<plugins><Plugin ID='First'/><PLUGIN ID='Second'/></plugins>");
+    EXPECT_EQ(DescriptorIDs(), (TStrings{"First", "Second"}));
+    const auto Records = Capture.Records();
+    ASSERT_EQ(Records.size(), 2u);
+    EXPECT_TRUE(IsLine(Records[0], TLogLevel::Warn, SPluginWithoutDll, {"First", Tree.PathOf("a/plugin.xml")}));
+    EXPECT_TRUE(IsLine(Records[1], TLogLevel::Warn, SPluginWithoutDll, {"Second", Tree.PathOf("a/plugin.xml")}));
+}
+
+TEST_F(ManifestReaderTest, APluginRootIsOnePluginAndAnEmptyPluginsRootIsNothing) {
+    Read("a/plugin.xml", "<Plugin ID='Alone'/>");
+    Read("b/plugin.xml", "<Plugins/>");
+    EXPECT_EQ(DescriptorIDs(), TStrings{"Alone"});
+    EXPECT_EQ(Capture.Records().size(), 1u);
+}
+
+TEST_F(ManifestReaderTest, OtherElementsInPluginPositionAreLoggedAndSkipped) {
+    Read("a/plugin.xml", "<Plugins><Comment/><Plugin ID='P'/><Notes/></Plugins>");
+    Read("b/plugin.xml", "<Manifest ID='NotAPlugin'/>");
+    EXPECT_EQ(DescriptorIDs(), TStrings{"P"});
+    const auto Records = Capture.Records();
+    ASSERT_EQ(Records.size(), 4u);
+    EXPECT_TRUE(IsLine(Records[0], TLogLevel::Error, SInvalidPluginNode, {Tree.PathOf("a/plugin.xml"), "Comment"}));
+    EXPECT_EQ(Records[0].Message, "配置文件[" + Tree.PathOf("a/plugin.xml") + "]格式非法。\r\n节点[Comment]名称错误.");
+    EXPECT_TRUE(IsLine(Records[1], TLogLevel::Warn, SPluginWithoutDll, {"P", Tree.PathOf("a/plugin.xml")}));
+    EXPECT_TRUE(IsLine(Records[2], TLogLevel::Error, SInvalidPluginNode, {Tree.PathOf("a/plugin.xml"), "Notes"}));
+    EXPECT_TRUE(IsLine(Records[3], TLogLevel::Error, SInvalidPluginNode, {Tree.PathOf("b/plugin.xml"), "Manifest"}));
+}
+
+TEST_F(ManifestReaderTest, MissingDocumentOrRootIsLoggedAndANilRegistryAsserted) {
+    TORVEngine::ReadPluginConfig(Registry, EngineConfig, TPluginConfig{nullptr, "x/plugin.xml"}, Parser);
+    const TPluginConfig Empty{LoadXMLDocumentFromString("<!-- none -->", "y/plugin.xml"), "y/plugin.xml"};
+    TORVEngine::ReadPluginConfig(Registry, EngineConfig, Empty, Parser);
+    const auto Records = Capture.Records();
+    ASSERT_EQ(Records.size(), 2u);
+    EXPECT_TRUE(IsLine(Records[0], TLogLevel::Warn, SPluginDocumentEmpty, {"x/plugin.xml"}));
+    EXPECT_TRUE(IsLine(Records[1], TLogLevel::Error, SInvalidConfigFile, {"y/plugin.xml"}));
+    EXPECT_TRUE(DescriptorIDs().empty());
+
+    try {
+        TORVEngine::ReadPluginConfig(nullptr, EngineConfig, Empty, Parser);
+        FAIL() << "no assertion";
+    } catch (const EAssertionFailed& E) {
+        EXPECT_STREQ(E.what(), "Assertion failure (Engine/ORVEngineImpl, line 1954)");
+    }
+}
+
+TEST_F(ManifestReaderTest, AMissingIdEndsTheReadInsideTheCannotParseLine) {
+    const std::string File = Tree.PathOf("a/plugin.xml");
+    const std::string Message = "配置文件[" + File + "]中插件没有给出ID";
+    EXPECT_EQ(ReadFailure("a/plugin.xml", "<Plugins><Plugin ID='Kept'/><Plugin Name='x'/><Plugin ID='Never'/></Plugins>"),
+              Message);
+    EXPECT_EQ(DescriptorIDs(), TStrings{"Kept"});
+    const auto Records = Capture.Records();
+    ASSERT_EQ(Records.size(), 2u);
+    EXPECT_TRUE(IsLine(Records[1], TLogLevel::Error, SCannotParseFile, {File, Message}));
+    EXPECT_EQ(Records[1].Message, "不能解释文件[" + File + "]，详细信息[" + Message + "]。");
+}
+
+TEST_F(ManifestReaderTest, AnExtensionWithoutPointsEndsTheReadNamingItsQualifiedId) {
+    const std::string File = Tree.PathOf("a/plugin.xml");
+    const std::string Message = "扩展[Demo.Hello]中缺少扩展点。请检查扩展配置的points属性。";
+    EXPECT_EQ(ReadFailure("a/plugin.xml",
+                          "<Plugin ID='Demo'><ExtensionPoint ID='pt'/><Extension ID='x.Hello'/></Plugin>"),
+              Message);
+    EXPECT_TRUE(DescriptorIDs().empty());
+    const auto Records = Capture.Records();
+    ASSERT_FALSE(Records.empty());
+    EXPECT_TRUE(IsLine(Records.back(), TLogLevel::Error, SCannotParseFile, {File, Message}));
+}
+
+TEST_F(ManifestReaderTest, ShieldedPluginsAreSkippedSilently) {
+    EngineConfig.ShieldedPlugins = {"demo.CORE", " Other"};
+    Read("a/plugin.xml", "<Plugins><Plugin ID='Demo.Core' Library='x'/><Plugin ID='Other'/></Plugins>");
+    EXPECT_EQ(DescriptorIDs(), TStrings{"Other"});
+    const auto Records = Capture.Records();
+    ASSERT_EQ(Records.size(), 1u);
+    EXPECT_TRUE(IsLine(Records[0], TLogLevel::Warn, SPluginWithoutDll, {"Other", Tree.PathOf("a/plugin.xml")}));
+}
+
+TEST_F(ManifestReaderTest, PluginFieldsExtensionsAndPointsAreRead) {
+    Read("a/plugin.xml",
+         "<Plugin ID='Demo' Name='Demo plug-in' Version='1.2' Provider='Us' Initialize='Yes'>"
+         "  <ExtensionPoint ID='Demo.greeters' Name='Greeters' Required='true' Unique='1'/>"
+         "  <Extension ID='one.two.Hello' Name='Hi' Points='greeters, Other.point' Custom='7'/>"
+         "  <Whatever/>"
+         "  <extension ID='Bye' Points='greeters' FactoryMethod='MakeBye'/>"
+         "  <ExtensionPoint ID='plain'/>"
+         "</Plugin>");
+    const Ref<IORVDescriptor> D = Descriptor("Demo");
+    ASSERT_TRUE(D);
+    EXPECT_EQ(D->GetName(), "Demo plug-in");
+    EXPECT_EQ(D->GetVersion(), "1.2");
+    EXPECT_EQ(D->GetProvider(), "Us");
+    EXPECT_EQ(D->GetLocation(), Tree.PathOf("a") + Sep);
+    EXPECT_EQ(D->GetConfigFile(), Tree.PathOf("a/plugin.xml"));
+    EXPECT_EQ(D->GetLibrary(), "");
+    EXPECT_TRUE(TConverter::ToDescriptor(D)->GetInitialize());
+    EXPECT_EQ(D->GetRegistry().Get(), Registry.Get());
+
+    const Ref<IORVExtensions> Extensions = D->GetExtensions();
+    ASSERT_EQ(Extensions->GetCount(), 2);
+    TORVExtension* Hello = TConverter::ToExtension(Extensions->GetItem(0));
+    EXPECT_EQ(Hello->GetID(), "Demo.Hello");
+    EXPECT_EQ(Hello->GetName(), "Hi");
+    EXPECT_EQ(Hello->GetFactoryMethod(), "GetExtensionImpl");
+    EXPECT_EQ(Hello->GetPoints(), (TStrings{"Demo.greeters", "Other.point"}));
+    ASSERT_TRUE(Hello->GetConfig());
+    EXPECT_EQ(Hello->GetConfig()->GetAttribute("Custom"), "7");
+    TORVExtension* Bye = TConverter::ToExtension(Extensions->GetItem(1));
+    EXPECT_EQ(Bye->GetID(), "Demo.Bye");
+    EXPECT_EQ(Bye->GetFactoryMethod(), "MakeBye");
+
+    const Ref<IORVExtensionPoints> Points = D->GetExtensionPoints();
+    ASSERT_EQ(Points->GetCount(), 2);
+    TORVExtensionPoint* Greeters = TConverter::ToExtensionPoint(Points->GetItem(0));
+    EXPECT_EQ(Greeters->GetID(), "Demo.greeters");
+    EXPECT_EQ(Greeters->GetName(), "Greeters");
+    EXPECT_TRUE(Greeters->IsRequired());
+    EXPECT_TRUE(Greeters->IsUnique());
+    TORVExtensionPoint* Plain = TConverter::ToExtensionPoint(Points->GetItem(1));
+    EXPECT_EQ(Plain->GetID(), "Demo.plain");
+    EXPECT_FALSE(Plain->IsRequired());
+    EXPECT_FALSE(Plain->IsUnique());
+}
+
+TEST_F(ManifestReaderTest, ALibraryBesideTheManifestWinsOverDllPath) {
+    const std::string Beside = Tree.WriteFile("a/libdemo.so", "x");
+    Tree.WriteFile("dlls/libdemo.so", "x");
+    EngineConfig.DllPath = {Tree.PathOf("dlls")};
+    Read("a/plugin.xml", "<Plugin ID='Demo' Library=' \tlibdemo.so \n'/>");
+    EXPECT_EQ(Descriptor("Demo")->GetLibrary(), Beside);
+    const auto Records = Capture.Records();
+    ASSERT_EQ(Records.size(), 1u);
+    EXPECT_TRUE(IsLine(Records[0], TLogLevel::Info, SPluginBoundToDll, {"Demo", Beside}));
+}
+
+TEST_F(ManifestReaderTest, ALibraryIsSoughtInDllPathInOrderThenThroughThePathVariables) {
+    const std::string InSecond = Tree.WriteFile("second/libb.so", "x");
+    Tree.WriteFile("third/libb.so", "x");
+    Tree.WriteFile("app/plugins/libc.so", "x");
+    const std::string Relative = Tree.WriteFile("app/rel/libd.so", "x");
+    EngineConfig.DllPath = {Tree.PathOf("missing"), Tree.PathOf("second"), Tree.PathOf("third")};
+    Read("a/plugin.xml",
+         "<Plugins><Plugin ID='B' Library='libb.so'/>"
+         "<Plugin ID='C' Library='%EXE%/plugins/libc.so'/>"
+         "<Plugin ID='D' Library='rel/libd.so'/></Plugins>");
+
+    EXPECT_EQ(Descriptor("B")->GetLibrary(), InSecond);
+    // The folder that replaces the variable is stored as the variable holds it.
+    const std::string ExeFolder = Tree.PathOf("app");
+    EXPECT_EQ(Descriptor("C")->GetLibrary(),
+              (TPathRules::LowerCaseValues ? AsciiLowerCase(ExeFolder) : ExeFolder) + "/plugins/libc.so");
+    EXPECT_TRUE(Platform().FileExists(Descriptor("C")->GetLibrary()));
+    EXPECT_EQ(Descriptor("D")->GetLibrary(), Relative);
+    for (const TLogRecord& R : Capture.Records()) EXPECT_EQ(R.Level, TLogLevel::Info) << R.Message;
+}
+
+TEST_F(ManifestReaderTest, AMissingLibraryKeepsItsManifestValueWithAWarning) {
+    Read("a/plugin.xml", "<Plugin ID='Demo' Library=' libnone.so '/>");
+    EXPECT_EQ(Descriptor("Demo")->GetLibrary(), "libnone.so");
+    const auto Records = Capture.Records();
+    ASSERT_EQ(Records.size(), 1u);
+    EXPECT_TRUE(IsLine(Records[0], TLogLevel::Warn, SDllNotFound, {"Demo", Tree.PathOf("a") + Sep, "libnone.so"}));
+}
