@@ -58,6 +58,10 @@ public:
     virtual std::string ModuleFileName();
     // Text of message-table entry Id in the process code page; empty when there is none.
     virtual std::string LoadMessage(unsigned Id);
+    // True once the process has begun to exit (as opposed to the engine library being unloaded
+    // while the process goes on). Module tear-down then leaves plug-in objects alone: their
+    // libraries may already be gone.
+    virtual bool ProcessIsExiting();
 };
 
 // The platform layer in force.

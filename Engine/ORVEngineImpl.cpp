@@ -1,0 +1,217 @@
+// TORVEngine: lifecycle of one engine (Idle -> Building -> Running -> Idle) and the parse-only
+// path. Configuration reading, discovery and the manifest reader live in their own units.
+#include "Engine/ORVEngineImpl.h"
+
+#include "Common/ORVCommon.h"
+#include "Common/ORVException.h"
+#include "Common/Platform.h"
+#include "Engine/ORVAdatable.h"
+#include "Engine/ORVCollections.h"
+#include "Engine/ORVDescriptor.h"
+#include "Engine/ORVRegistry.h"
+
+#include <ctime>
+#include <vector>
+
+namespace orv {
+
+namespace {
+
+const char* const DefaultApplicationsPoint = "ORVEngine.Runtime.applications";
+const char* const UnknownExceptionText = "unknown exception (not derived from std::exception)";
+
+// The current local date and time, short date followed by long time, as the locale writes them.
+std::string NowText() {
+    std::time_t Now = std::time(nullptr);
+    // The engine is driven from one thread; the C runtime's shared buffer is good enough.
+    std::tm Local = *std::localtime(&Now);
+    char Buffer[64];
+    std::size_t N = std::strftime(Buffer, sizeof Buffer, "%x %X", &Local);
+    return std::string(Buffer, N);
+}
+
+// The host's argument list, copied for the duration of one startup.
+std::vector<TVarRec> CopyArgs(const TVarRec* Args, int32_t ArgsHigh) {
+    if (!Args || ArgsHigh < 0) return {};
+    return std::vector<TVarRec>(Args, Args + ArgsHigh + 1);
+}
+
+}  // namespace
+
+TORVEngine::TORVEngine() : PathParser_(std::make_unique<TPathParser>(TPathUtils::GetModulePath(), std::string())) {}
+
+TORVEngine::~TORVEngine() = default;
+
+// --- IORVEngine --------------------------------------------------------------------------------
+
+void ORV_CALL TORVEngine::Startup(const std::string& ConfigFile, const TVarRec* Args, int32_t ArgsHigh) {
+    if (!ConfigFile.empty()) {
+        TEngineConfigEx Config;
+        ReadEngineConfig(ConfigFile, *PathParser_, Config);
+        EngineConfig_ = Config;
+    }
+    TPluginConfigDynArray PluginConfigs = DiscoverPluginConfigs(EngineConfig_.Path, EngineConfig_.ConfigExt);
+    // A copy: the startup must not see its own configuration change under it.
+    TEngineConfigEx Config = EngineConfig_;
+    StartupWithConfig(Config, PluginConfigs, Args, ArgsHigh);
+}
+
+void ORV_CALL TORVEngine::StartupWithPlugins(const std::string& ConfigFile, const TPluginConfigDynArray& PluginConfigs,
+                                             const TVarRec* Args, int32_t ArgsHigh) {
+    if (!ConfigFile.empty()) {
+        TEngineConfigEx Config;
+        ReadEngineConfig(ConfigFile, *PathParser_, Config);
+        EngineConfig_ = Config;
+    }
+    TEngineConfigEx Config = EngineConfig_;
+    StartupWithConfig(Config, PluginConfigs, Args, ArgsHigh);
+}
+
+void ORV_CALL TORVEngine::StartupWithConfig(const TEngineConfigEx& Config, const TPluginConfigDynArray& PluginConfigs,
+                                            const TVarRec* Args, int32_t ArgsHigh) {
+    std::vector<TVarRec> ArgsCopy = CopyArgs(Args, ArgsHigh);
+    Log::InfoFmt(SEngineStarted, TArgList{NowText()});
+    Assert(!Started_, AssertSites::StartupWithConfig, SEngineAlreadyStarted);
+    Starting_ = true;
+
+    Registry_ = BuildRegistry(Config, PluginConfigs);
+    TORVRegistry* Registry = TConverter::ToRegistry(Registry_.Get());
+    Registry->StartPlugins();
+    // After the start pass: a store that a plug-in fetched while starting is replaced.
+    Registry->SetEnvironmentVariables(Config.EnvironmentVariables);
+
+    Starting_ = false;
+    Started_ = true;
+
+    Ref<IORVApplication> Application = FindEntryPoint(Config.EntryPoint);
+    if (Application) {
+        Application->Run(ArgsCopy.empty() ? nullptr : ArgsCopy.data(), static_cast<int32_t>(ArgsCopy.size()) - 1);
+    } else {
+        Log::Error(LoadMessage(SNoEntryPoint));
+    }
+}
+
+void ORV_CALL TORVEngine::Shutdown() {
+    Assert(Started_, AssertSites::Shutdown, SCannotStopIdleEngine);
+    Started_ = false;
+    TConverter::ToRegistry(Registry_.Get())->StopPlugins();
+    Log::InfoFmt(SEngineStopped, TArgList{NowText()});
+}
+
+void ORV_CALL TORVEngine::LoadPlugins(const TStringDynArray& Folders) {
+    TPluginConfigDynArray PluginConfigs = DiscoverPluginConfigs(Folders, EngineConfig_.ConfigExt);
+    for (const TPluginConfig& PluginConfig : PluginConfigs)
+        ReadPluginConfig(Registry_, EngineConfig_, PluginConfig, *PathParser_);
+
+    TORVRegistry* Registry = TConverter::ToRegistry(Registry_.Get());
+    Registry->ClearCaches();
+    Registry->SetParsed(true);
+    Registry->SetResolved(false);
+    Registry->Resolve(true, true);
+}
+
+void ORV_CALL TORVEngine::UnloadPlugins(const TStringDynArray& Folders) {
+    if (!Registry_)
+        TExceptionBuilder::RaiseError("UnloadPlugins needs a registry: the engine has not built one yet");
+
+    // Each folder ends in a separator, so "/a/b" selects plug-ins under "/a/b/" but not "/a/bc/".
+    TStringDynArray Prefixes;
+    Prefixes.reserve(Folders.size());
+    for (const std::string& Folder : Folders) {
+        std::string Resolved = ResolvePath(Folder, [](const std::string& P) { return Platform().FolderExists(P); });
+        Prefixes.push_back(TPathUtils::IncludeTrailingSeparator(Resolved));
+    }
+
+    Ref<IORVDescriptors> Descriptors = Registry_->GetDescriptors();
+    for (int32_t I = Descriptors->GetCount() - 1; I >= 0; --I) {
+        Ref<IORVDescriptor> Descriptor = Descriptors->GetItem(I);
+        const std::string Location = Descriptor->GetLocation();
+        bool Selected = false;
+        for (const std::string& Prefix : Prefixes) {
+            if (!Prefix.empty() && Location.compare(0, Prefix.size(), Prefix) == 0) {
+                Selected = true;
+                break;
+            }
+        }
+        if (!Selected) continue;
+
+        // Unlink the plug-in's extensions from every point they were linked to.
+        Ref<IORVExtensions> Extensions = Descriptor->GetExtensions();
+        for (int32_t E = 0; E < Extensions->GetCount(); ++E) {
+            Ref<IORVExtension> Extension = Extensions->GetItem(E);
+            Ref<IORVExtensionPoints> Points = Extension->GetExtensionPoints();
+            for (int32_t P = 0; P < Points->GetCount(); ++P)
+                TConverter::ToExtensions(Points->GetItem(P)->GetExtensions().Get())->Remove(Extension);
+        }
+        // And its points from the extensions linked to them.
+        Ref<IORVExtensionPoints> Points = Descriptor->GetExtensionPoints();
+        for (int32_t P = 0; P < Points->GetCount(); ++P) {
+            Ref<IORVExtensionPoint> Point = Points->GetItem(P);
+            Ref<IORVExtensions> Linked = Point->GetExtensions();
+            for (int32_t E = 0; E < Linked->GetCount(); ++E)
+                TConverter::ToExtensionPoints(Linked->GetItem(E)->GetExtensionPoints().Get())->Remove(Point);
+        }
+        TConverter::ToDescriptor(Descriptor.Get())->StopPlugin();
+        TConverter::ToDescriptors(Descriptors.Get())->Remove(Descriptor);
+    }
+    TConverter::ToRegistry(Registry_.Get())->ClearCaches();
+}
+
+Ref<IORVRegistry> ORV_CALL TORVEngine::GetRegistry() { return Registry_; }
+
+// --- IORVParser --------------------------------------------------------------------------------
+
+Ref<IORVRegistry> ORV_CALL TORVEngine::ParsePath(const std::string& Path, const std::string& ConfigFile) {
+    return ParsePaths(TStringDynArray{Path}, ConfigFile);
+}
+
+Ref<IORVRegistry> ORV_CALL TORVEngine::ParsePaths(const TStringDynArray& Paths, const std::string& ConfigFile) {
+    if (!ConfigFile.empty()) {
+        TEngineConfigEx Config;
+        ReadEngineConfig(ConfigFile, *PathParser_, Config);
+        EngineConfig_ = Config;
+    }
+    TPluginConfigDynArray PluginConfigs = DiscoverPluginConfigs(Paths, EngineConfig_.ConfigExt);
+    return BuildRegistry(EngineConfig_, PluginConfigs);
+}
+
+// --- internals ---------------------------------------------------------------------------------
+
+Ref<IORVRegistry> TORVEngine::BuildRegistry(const TEngineConfigEx& Config, const TPluginConfigDynArray& PluginConfigs) {
+    Ref<IORVRegistry> Result(new TORVRegistry());
+    for (const TPluginConfig& PluginConfig : PluginConfigs) ReadPluginConfig(Result, Config, PluginConfig, *PathParser_);
+    TORVRegistry* Registry = TConverter::ToRegistry(Result.Get());
+    Registry->SetParsed(true);
+    Registry->Resolve(true, true);
+    return Result;
+}
+
+Ref<IORVApplication> TORVEngine::FindEntryPoint(const std::string& EntryPointID) {
+    TExceptionBuilder::Check(Started_, LoadMessage(SEngineNotStarted));
+
+    Ref<IORVExtension> Extension = Registry_->GetExtensions()->Find(EntryPointID);
+    if (!Extension) {
+        Ref<IORVExtensionPoint> Point = Registry_->GetExtensionPoints()->Find(DefaultApplicationsPoint);
+        if (Point) {
+            Ref<IORVExtensions> Applications = Point->GetExtensions();
+            if (Applications->GetCount() > 0) Extension = Applications->GetItem(0);
+        }
+    }
+    if (!Extension) return nullptr;
+
+    TORVFactory Factory = Extension->GetFactory();
+    if (!Factory) return nullptr;
+    try {
+        Ref<IInterface> Created;
+        Factory(Created.Put(), Extension.Get());
+        return Supports<IORVApplication>(Created, "IORVApplication");
+    } catch (const std::exception& E) {
+        Log::Error(LoadMessage(SEntryPointError) + E.what());
+        throw;
+    } catch (...) {
+        Log::Error(LoadMessage(SEntryPointError) + UnknownExceptionText);
+        throw;
+    }
+}
+
+}  // namespace orv
