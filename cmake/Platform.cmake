@@ -1,8 +1,64 @@
 # Platform-specific pieces of the build: the XML parser, system libraries, link rules.
 
 if(WIN32)
-  # Filled in by the Windows cross build.
-  message(FATAL_ERROR "Windows build not configured yet")
+  # 32-bit Windows DLLs built with mingw-w64 (cmake/toolchain-i686-mingw32.cmake).
+  enable_language(RC)
+  set(CMAKE_SHARED_LIBRARY_PREFIX "")
+  set(CMAKE_SHARED_MODULE_PREFIX "")
+
+  # One C++ runtime per module but one shared unwinder for all of them: an exception thrown in a
+  # plug-in must unwind through the engine's frames into the host's.
+  add_link_options(-static-libstdc++ -shared-libgcc)
+  # The two runtime DLLs that every module then needs go beside the executables.
+  foreach(dll libgcc_s_dw2-1.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+                    OUTPUT_VARIABLE dll_path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT IS_ABSOLUTE "${dll_path}" OR NOT EXISTS "${dll_path}")
+      message(FATAL_ERROR "${CMAKE_CXX_COMPILER} does not ship ${dll}")
+    endif()
+    file(COPY ${dll_path} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+  endforeach()
+
+  # pugixml from its Debian source package (fetched by scripts/setup-deps --windows), built here
+  # as a static library.
+  set(ORV_PUGIXML_SOURCE_DIR "" CACHE PATH "pugixml source folder (the one holding src/pugixml.cpp)")
+  if(NOT ORV_PUGIXML_SOURCE_DIR)
+    file(GLOB candidates LIST_DIRECTORIES true ${PROJECT_SOURCE_DIR}/build/deps/pugixml-*)
+    list(SORT candidates)
+    list(POP_BACK candidates ORV_PUGIXML_SOURCE_DIR)
+  endif()
+  if(NOT EXISTS "${ORV_PUGIXML_SOURCE_DIR}/src/pugixml.cpp")
+    message(FATAL_ERROR "pugixml's source is missing: run scripts/setup-deps --windows "
+                        "or set ORV_PUGIXML_SOURCE_DIR")
+  endif()
+  add_library(orv_pugixml STATIC ${ORV_PUGIXML_SOURCE_DIR}/src/pugixml.cpp)
+  target_include_directories(orv_pugixml SYSTEM PUBLIC ${ORV_PUGIXML_SOURCE_DIR}/src)
+  target_compile_options(orv_pugixml PRIVATE -w)
+  set(ORV_PUGIXML_TARGET orv_pugixml)
+
+  set(ORV_PLATFORM_LIBS "")
+  # The message table as a string-table resource, linked into every module holding the engine core.
+  set(ORV_ENGINE_RESOURCES ${PROJECT_SOURCE_DIR}/Common/Windows/ORVMessages.rc)
+
+  # __stdcall exports lose their "@n" suffix, so GetProcAddress finds them by their plain names.
+  # A DLL that executables link against also gets an import library that maps the decorated
+  # symbols the compiler references onto those plain names.
+  function(orv_export_plain_names target)
+    target_link_options(${target} PRIVATE -Wl,--kill-at)
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "SHARED_LIBRARY")
+      if(NOT CMAKE_DLLTOOL)
+        message(FATAL_ERROR "dlltool not found (needed for the import library of ${target})")
+      endif()
+      set(def ${CMAKE_CURRENT_BINARY_DIR}/${target}.exports.def)
+      target_link_options(${target} PRIVATE -Wl,--output-def,${def})
+      add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -DDEF=${def} -DDLLTOOL=${CMAKE_DLLTOOL}
+                -DDLL_NAME=$<TARGET_FILE_NAME:${target}> -DIMPORT_LIBRARY=$<TARGET_LINKER_FILE:${target}>
+                -P ${PROJECT_SOURCE_DIR}/cmake/ImportLibrary.cmake
+        VERBATIM)
+    endif()
+  endfunction()
 else()
   find_package(pugixml REQUIRED)
   set(ORV_PUGIXML_TARGET pugixml::pugixml)

@@ -1,0 +1,344 @@
+// The Win32 side of the platform layer and the module set-up of the 32-bit Windows build: the
+// message table as a resource, undecorated exports, DLL search paths, exceptions that cross DLLs.
+#ifdef _WIN32
+
+#include "Common/ORVConsts.h"
+#include "Common/Platform.h"
+#include "Support/NativeText.h"
+#include "Support/RecordingLogger.h"
+#include "Support/TempFolder.h"
+#include "plugins/win_boundary/BoundaryError.h"
+
+#include <ORVInterface.h>
+
+#include <gtest/gtest.h>
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#undef CopyFile  // TTempFolder::CopyFile, not the Win32 macro
+
+#include <string>
+#include <vector>
+
+using namespace orv;
+
+namespace {
+
+const std::string BinDir = ORV_TEST_BIN_DIR;
+
+// Text converted from code page From to code page To through UTF-16.
+std::string Recode(const std::string& Text, UINT From, UINT To) {
+    if (Text.empty()) return Text;
+    const int WideLength = MultiByteToWideChar(From, MB_ERR_INVALID_CHARS, Text.data(), static_cast<int>(Text.size()),
+                                               nullptr, 0);
+    if (WideLength <= 0) return "<not valid in code page " + std::to_string(From) + ">";
+    std::wstring Wide(static_cast<std::size_t>(WideLength), L'\0');
+    MultiByteToWideChar(From, 0, Text.data(), static_cast<int>(Text.size()), &Wide[0], WideLength);
+    const int Length = WideCharToMultiByte(To, 0, Wide.data(), WideLength, nullptr, 0, nullptr, nullptr);
+    std::string Result(static_cast<std::size_t>(Length), '\0');
+    WideCharToMultiByte(To, 0, Wide.data(), WideLength, &Result[0], Length, nullptr, nullptr);
+    return Result;
+}
+
+// The names in the export table of a loaded module.
+std::vector<std::string> ExportNames(TLibraryHandle Module) {
+    std::vector<std::string> Names;
+    const auto* Base = static_cast<const unsigned char*>(Module);
+    const auto* Dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(Base);
+    const auto* Nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(Base + Dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& Dir = Nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    if (Dir.VirtualAddress == 0) return Names;
+    const auto* Exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(Base + Dir.VirtualAddress);
+    const auto* NameTable = reinterpret_cast<const DWORD*>(Base + Exports->AddressOfNames);
+    for (DWORD I = 0; I < Exports->NumberOfNames; ++I)
+        Names.emplace_back(reinterpret_cast<const char*>(Base + NameTable[I]));
+    return Names;
+}
+
+// A library loaded through the platform layer for the lifetime of the object.
+class TLoaded {
+public:
+    explicit TLoaded(const std::string& Path) : Handle_(Platform().OpenLibrary(Path, Error_)) {}
+    ~TLoaded() {
+        if (Handle_) Platform().CloseLibrary(Handle_);
+    }
+    TLoaded(const TLoaded&) = delete;
+    TLoaded& operator=(const TLoaded&) = delete;
+
+    TLibraryHandle Get() const { return Handle_; }
+    const std::string& Error() const { return Error_; }
+    template <class F>
+    F Symbol(const char* Name) const {
+        return reinterpret_cast<F>(Platform().FindSymbol(Handle_, Name));
+    }
+
+private:
+    std::string Error_;
+    TLibraryHandle Handle_;
+};
+
+bool HasDecoratedName(const std::vector<std::string>& Names) {
+    for (const std::string& Name : Names)
+        if (Name.find('@') != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace
+
+// --- message table ---------------------------------------------------------------------------
+
+TEST(WindowsMessageTableTest, TextsArriveInTheProcessCodePage) {
+    ASSERT_EQ(GetACP(), 936u) << "the Windows tests run with LC_ALL=zh_CN.UTF-8 (code page 936)";
+
+    // "插件已经启动" and entry 65526 with its line break, in GBK (iconv -f UTF-8 -t GBK).
+    const unsigned char Started[] = {0xb2, 0xe5, 0xbc, 0xfe, 0xd2, 0xd1, 0xbe, 0xad, 0xc6, 0xf4, 0xb6, 0xaf};
+    const unsigned char BadNode[] = {0xc5, 0xe4, 0xd6, 0xc3, 0xce, 0xc4, 0xbc, 0xfe, 0x5b, 0x25, 0x73, 0x5d, 0xb8,
+                                     0xf1, 0xca, 0xbd, 0xb7, 0xc7, 0xb7, 0xa8, 0xa1, 0xa3, 0x0d, 0x0a, 0xbd, 0xda,
+                                     0xb5, 0xe3, 0x5b, 0x25, 0x73, 0x5d, 0xc3, 0xfb, 0xb3, 0xc6, 0xb4, 0xed, 0xce,
+                                     0xf3, 0x2e};
+    EXPECT_EQ(LoadMessage(SEngineAlreadyStarted), std::string(std::begin(Started), std::end(Started)));
+    EXPECT_EQ(LoadMessage(SInvalidPluginNode), std::string(std::begin(BadNode), std::end(BadNode)));
+    // The tests' own conversion of expected UTF-8 texts agrees.
+    EXPECT_EQ(test::NativeText("插件已经启动"), std::string(std::begin(Started), std::end(Started)));
+}
+
+TEST(WindowsMessageTableTest, EveryEntryOfTheListIsInTheResourceUnchanged) {
+    struct TEntry {
+        TMessageId Id;
+        const char* Utf8;
+    };
+    const TEntry Entries[] = {
+#define ORV_MESSAGE(Id, Name, Text) {Name, Text},
+#include "Common/ORVMessages.def"
+#undef ORV_MESSAGE
+    };
+    ASSERT_EQ(std::size(Entries), 30u);
+    for (const TEntry& E : Entries) {
+        const std::string Text = LoadMessage(E.Id);
+        EXPECT_EQ(Text.find('?'), std::string::npos) << "entry " << E.Id << " lost characters";
+        EXPECT_EQ(Recode(Text, CP_ACP, CP_UTF8), E.Utf8) << "entry " << E.Id;
+    }
+    EXPECT_EQ(LoadMessage(static_cast<TMessageId>(65518)), "");  // an unused id
+}
+
+TEST(WindowsMessageTableTest, EngineDllCarriesTheTableInChinesePrc) {
+    TLoaded Engine(BinDir + "/ORVEngine.dll");
+    ASSERT_TRUE(Engine.Get()) << Engine.Error();
+    const auto Module = static_cast<HMODULE>(Engine.Get());
+    const WORD Chinese = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
+    const LPCWSTR StringTable = MAKEINTRESOURCEW(6);  // RT_STRING
+    // Strings are stored in blocks of 16: ids 65504..65519 and 65520..65535.
+    EXPECT_TRUE(FindResourceExW(Module, StringTable, MAKEINTRESOURCEW(65504 / 16 + 1), Chinese));
+    EXPECT_TRUE(FindResourceExW(Module, StringTable, MAKEINTRESOURCEW(65535 / 16 + 1), Chinese));
+
+    const wchar_t* Text = nullptr;
+    const int Length = LoadStringW(Module, SRequiredPointEmpty, reinterpret_cast<wchar_t*>(&Text), 0);
+    ASSERT_GT(Length, 0);
+    EXPECT_EQ(std::wstring(Text, static_cast<std::size_t>(Length)), L"\u5fc5\u9009\u6269\u5c55\u70b9[%s]\u6ca1\u6709\u5b9e\u73b0\u3002");
+}
+
+// --- exports -------------------------------------------------------------------------------------
+
+TEST(WindowsExportsTest, EngineExportsArePlainNames) {
+    TLoaded Engine(BinDir + "/ORVEngine.dll");
+    ASSERT_TRUE(Engine.Get()) << Engine.Error();
+    EXPECT_TRUE(Engine.Symbol<TGetORVEngine>("GetORVEngine"));
+    EXPECT_TRUE(Engine.Symbol<TGetORVParser>("GetORVParser"));
+    EXPECT_TRUE(Engine.Symbol<TSetLogger>("SetLogger"));
+    EXPECT_FALSE(Engine.Symbol<TSetLogger>("SetLogger@4"));
+    EXPECT_FALSE(Engine.Symbol<TSetLogger>("_SetLogger@4"));
+    const std::vector<std::string> Names = ExportNames(Engine.Get());
+    EXPECT_FALSE(HasDecoratedName(Names)) << ::testing::PrintToString(Names);
+}
+
+TEST(WindowsExportsTest, PluginHelperExportsArePlainNames) {
+    TLoaded Plugin(BinDir + "/win_boundary.dll");
+    ASSERT_TRUE(Plugin.Get()) << Plugin.Error();
+    EXPECT_TRUE(Plugin.Symbol<TGetPluginImpl>("GetPluginImpl"));
+    EXPECT_TRUE(Plugin.Symbol<TORVFactory>("GetFailingApplication"));
+    const std::vector<std::string> Names = ExportNames(Plugin.Get());
+    EXPECT_FALSE(HasDecoratedName(Names)) << ::testing::PrintToString(Names);
+}
+
+// --- library loading -----------------------------------------------------------------------------
+
+TEST(WindowsLibraryTest, PluginFindsItsOwnDependencyBesideIt) {
+    const std::string Path = BinDir + "/win_dependent/win_dependent.dll";
+    if (!GetModuleHandleA("win_dependent_helper.dll")) {
+        // The check is only worth something if the default search order misses the helper.
+        std::string Backslashed = Path;
+        for (char& C : Backslashed)
+            if (C == '/') C = '\\';
+        HMODULE Plain = LoadLibraryA(Backslashed.c_str());
+        const DWORD Err = GetLastError();
+        if (Plain) FreeLibrary(Plain);
+        ASSERT_FALSE(Plain) << "the helper DLL is on the default search path";
+        EXPECT_EQ(Err, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    }
+
+    TLoaded Plugin(Path);
+    ASSERT_TRUE(Plugin.Get()) << Plugin.Error();
+    using TValue = int32_t(ORV_CALL*)();
+    auto Value = Plugin.Symbol<TValue>("DependentValue");
+    ASSERT_TRUE(Value);
+    EXPECT_EQ(Value(), 42);
+}
+
+TEST(WindowsLibraryTest, FailuresNameTheFileAndTheReason) {
+    test::TTempFolder Temp;
+    TLoaded Missing(Temp.PathOf("missing.dll"));
+    EXPECT_FALSE(Missing.Get());
+    EXPECT_NE(Missing.Error().find(Temp.PathOf("missing.dll")), std::string::npos) << Missing.Error();
+    EXPECT_NE(Missing.Error().find("(126)"), std::string::npos) << Missing.Error();
+
+    TLoaded NotAnImage(Temp.WriteFile("text.dll", "not a library"));
+    EXPECT_FALSE(NotAnImage.Get());
+    EXPECT_NE(NotAnImage.Error().find("text.dll"), std::string::npos) << NotAnImage.Error();
+}
+
+// --- exceptions across modules ---------------------------------------------------------------------
+
+TEST(WindowsExceptionTest, PluginExceptionsReachTheHostByType) {
+    TLoaded Plugin(BinDir + "/win_boundary.dll");
+    ASSERT_TRUE(Plugin.Get()) << Plugin.Error();
+    auto GetPluginImpl = Plugin.Symbol<TGetPluginImpl>("GetPluginImpl");
+    ASSERT_TRUE(GetPluginImpl);
+    Ref<IInterface> Object;
+    GetPluginImpl(Object.Put(), nullptr);
+    Ref<IORVPlugin> PluginObject = Object.Query<IORVPlugin>();
+    ASSERT_TRUE(PluginObject);
+
+    try {
+        PluginObject->Start();
+        ADD_FAILURE() << "Start did not throw";
+    } catch (const test::TBoundaryError& E) {
+        EXPECT_STREQ(E.what(), "Start failed in ");
+        EXPECT_EQ(E.Code(), 7);
+    }
+    EXPECT_THROW(PluginObject->Start(), std::runtime_error);
+    EXPECT_THROW(PluginObject->Stop(), int);
+}
+
+// Host -> ORVEngine.dll (start-up) -> plug-in DLL (Start) throws; the engine logs the failure and
+// passes the exception on to the host.
+class WindowsEngineExceptionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Engine.Get()) << Engine.Error();
+        GetEngine = Engine.Symbol<TGetORVEngine>("GetORVEngine");
+        SetLogger = Engine.Symbol<TSetLogger>("SetLogger");
+        ASSERT_TRUE(GetEngine && SetLogger);
+        SetLogger(Logger.Get());
+    }
+    void TearDown() override {
+        if (SetLogger) SetLogger(nullptr);
+    }
+
+    // Starts an engine on a tree holding one plug-in ID with win_boundary.dll as its library.
+    void StartPlugin(const std::string& ID) {
+        Temp.WriteFile("engine.xml", "<Engine Path=\"%config%/plugins\"/>");
+        Temp.WriteFile("plugins/p/plugin.xml",
+                       "<Plugin ID=\"" + ID + "\" Initialize=\"true\" Library=\"win_boundary.dll\"/>");
+        Temp.CopyFile(BinDir + "/win_boundary.dll", "plugins/p/win_boundary.dll");
+        Ref<IORVEngine> EngineObject;
+        GetEngine(EngineObject.Put());
+        ASSERT_TRUE(EngineObject);
+        EngineObject->Startup(Temp.PathOf("engine.xml"), nullptr, -1);
+    }
+
+    bool LoggedStartError(const std::string& ID) const {
+        for (const test::TLogRecord& R : Logger->Records())
+            if (R.Level == test::TLogLevel::Error && R.Message.find("[" + ID + "]") != std::string::npos) return true;
+        return false;
+    }
+
+    test::TTempFolder Temp;
+    TLoaded Engine{BinDir + "/ORVEngine.dll"};
+    TGetORVEngine GetEngine = nullptr;
+    TSetLogger SetLogger = nullptr;
+    Ref<test::TRecordingLogger> Logger = test::TRecordingLogger::Create();
+};
+
+TEST_F(WindowsEngineExceptionTest, StdExceptionCrossesTheEngineDll) {
+    try {
+        StartPlugin("test.boundary");
+        ADD_FAILURE() << "the start-up did not fail";
+    } catch (const test::TBoundaryError& E) {
+        EXPECT_STREQ(E.what(), "Start failed in test.boundary");
+        EXPECT_EQ(E.Code(), 7);
+    }
+    EXPECT_TRUE(LoggedStartError("test.boundary"));
+}
+
+TEST_F(WindowsEngineExceptionTest, NonStdExceptionCrossesTheEngineDll) {
+    try {
+        StartPlugin("test.boundary.nonstd");
+        ADD_FAILURE() << "the start-up did not fail";
+    } catch (int Value) {
+        EXPECT_EQ(Value, 42);
+    }
+    EXPECT_TRUE(LoggedStartError("test.boundary.nonstd"));
+}
+
+// --- files and folders ---------------------------------------------------------------------------
+
+TEST(WindowsFolderTest, ListingSkipsHiddenAndSystemEntriesAndIsSortedByName) {
+    test::TTempFolder Temp;
+    Temp.WriteFile("b.xml", "");
+    Temp.WriteFile("A.xml", "");
+    Temp.MakeFolder("a");
+    Temp.WriteFile("hidden.xml", "");
+    Temp.WriteFile("system.xml", "");
+    Temp.MakeFolder("hiddenfolder");
+    ASSERT_TRUE(SetFileAttributesA(Temp.PathOf("hidden.xml").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(SetFileAttributesA(Temp.PathOf("system.xml").c_str(), FILE_ATTRIBUTE_SYSTEM));
+    ASSERT_TRUE(SetFileAttributesA(Temp.PathOf("hiddenfolder").c_str(), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+
+    for (const std::string& Folder : {Temp.Path(), Temp.Path() + "\\", Temp.Path() + "/"}) {
+        const std::vector<TFolderEntry> Entries = Platform().ListFolder(Folder);
+        ASSERT_EQ(Entries.size(), 3u) << Folder;
+        EXPECT_EQ(Entries[0].Name, "A.xml");
+        EXPECT_FALSE(Entries[0].IsFolder);
+        EXPECT_EQ(Entries[1].Name, "a");
+        EXPECT_TRUE(Entries[1].IsFolder);
+        EXPECT_EQ(Entries[2].Name, "b.xml");
+    }
+    EXPECT_TRUE(Platform().ListFolder(Temp.PathOf("missing")).empty());
+}
+
+TEST(WindowsFolderTest, FileAndFolderTestsTellThemApart) {
+    test::TTempFolder Temp;
+    const std::string File = Temp.WriteFile("sub/plugin.xml", "<plugin/>");
+    const std::string Folder = Temp.PathOf("sub");
+    EXPECT_TRUE(Platform().FileExists(File));
+    EXPECT_FALSE(Platform().FolderExists(File));
+    EXPECT_TRUE(Platform().FolderExists(Folder));
+    EXPECT_TRUE(Platform().FolderExists(Folder + "\\"));
+    EXPECT_FALSE(Platform().FileExists(Folder));
+    EXPECT_FALSE(Platform().FileExists(Temp.PathOf("sub/none.xml")));
+    EXPECT_FALSE(Platform().FolderExists(""));
+}
+
+TEST(WindowsFolderTest, CanonicalPathGivesOneNamePerFolder) {
+    test::TTempFolder Temp;
+    Temp.MakeFolder("Plugins/Sub");
+    const std::string Name = Platform().CanonicalPath(Temp.PathOf("Plugins"));
+    ASSERT_FALSE(Name.empty());
+    EXPECT_NE(Name.find(':'), std::string::npos) << Name;
+    EXPECT_NE(Name.back(), '\\');
+    EXPECT_EQ(Platform().CanonicalPath(Temp.Path() + "/plugins/"), Name);
+    EXPECT_EQ(Platform().CanonicalPath(Temp.PathOf("PLUGINS\\Sub\\..")), Name);
+    EXPECT_EQ(Platform().CanonicalPath(Temp.PathOf("missing")), "");
+}
+
+TEST(WindowsModuleTest, ExecutableAndModuleNamesAreFullPaths) {
+    const std::string Exe = Platform().ExecutableFileName();
+    EXPECT_EQ(Exe.substr(1, 2), ":\\") << Exe;
+    EXPECT_EQ(Platform().CanonicalPath(Exe), Platform().CanonicalPath(BinDir + "/orv_common_tests.exe"));
+    // The core is linked into this test program: "this module" is the program itself.
+    EXPECT_EQ(Platform().ModuleFileName(), Exe);
+}
+
+#endif  // _WIN32
