@@ -2,6 +2,8 @@
 
 #include <ORVPluginHelpers.h>
 
+#include <pthread.h>
+
 namespace orv {
 
 namespace {
@@ -23,33 +25,55 @@ public:
 
 // Host slot: the logger SetThreadLogger stored, counted for nothing.
 thread_local IORVLogger* GHostLogger = nullptr;
-// Null slot: owns one reference to this thread's TNullLogger. Both slots are plain pointers, so
-// they stay readable while static destructors run at module unload.
-thread_local IORVLogger* GNullLogger = nullptr;
 
-// Drops a thread's null logger when the thread ends. Only threads that created one register it.
-struct TNullLoggerReaper {
-    ~TNullLoggerReaper() { ReleaseThreadNullLogger(); }
-};
+// Null slot: a thread-specific key whose value owns one reference to the thread's TNullLogger.
+// The key's destructor receives the value itself when the thread ends, which works however the
+// runtime tears down its thread-local storage (mingw frees emulated TLS before thread_local
+// destructors run). The key is created on first use and deleted by FinalizeLogging at module
+// unload, so that no thread exit calls into an unloaded module afterwards.
+pthread_key_t GNullKey;
+bool GNullKeyDeleted = false;
+
+void ReleaseNullLogger(void* Logger) {
+    if (Logger) static_cast<IORVLogger*>(Logger)->Release();
+}
+
+bool NullKeyUsable() {
+    static const bool Created = pthread_key_create(&GNullKey, &ReleaseNullLogger) == 0;
+    return Created && !GNullKeyDeleted;
+}
 
 }  // namespace
 
 Ref<IORVLogger> GetLogger() {
     if (GHostLogger) return Ref<IORVLogger>(GHostLogger);
-    if (!GNullLogger) {
-        static thread_local TNullLoggerReaper Reaper;
-        (void)Reaper;
-        GNullLogger = Ref<IORVLogger>(new TNullLogger()).Detach();
+    if (!NullKeyUsable()) return Ref<IORVLogger>(new TNullLogger());  // only after FinalizeLogging
+    auto* Null = static_cast<IORVLogger*>(pthread_getspecific(GNullKey));
+    if (!Null) {
+        Null = Ref<IORVLogger>(new TNullLogger()).Detach();
+        if (pthread_setspecific(GNullKey, Null) != 0) {
+            Ref<IORVLogger> Unkept;
+            Unkept.Attach(Null);
+            return Unkept;
+        }
     }
-    return Ref<IORVLogger>(GNullLogger);
+    return Ref<IORVLogger>(Null);
 }
 
 void SetThreadLogger(IORVLogger* Logger) { GHostLogger = Logger; }
 
 void ReleaseThreadNullLogger() {
+    if (!NullKeyUsable()) return;
     Ref<IORVLogger> Owned;
-    Owned.Attach(GNullLogger);
-    GNullLogger = nullptr;
+    Owned.Attach(static_cast<IORVLogger*>(pthread_getspecific(GNullKey)));
+    pthread_setspecific(GNullKey, nullptr);
+}
+
+void FinalizeLogging() {
+    if (!NullKeyUsable()) return;
+    ReleaseThreadNullLogger();
+    pthread_key_delete(GNullKey);
+    GNullKeyDeleted = true;
 }
 
 namespace Log {

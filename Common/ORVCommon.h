@@ -18,8 +18,12 @@ Ref<IORVLogger> GetLogger();
 // Stores Logger in the calling thread's host slot without taking a reference (nil clears it).
 void SetThreadLogger(IORVLogger* Logger);
 
-// Releases the calling thread's null logger (module unload).
+// Releases the calling thread's null logger; the next log call on the thread creates a new one.
 void ReleaseThreadNullLogger();
+
+// Module unload: releases the calling thread's null logger and stops tracking the others (a
+// thread that still holds one keeps it). Later log calls get a fresh, uncached null logger.
+void FinalizeLogging();
 
 namespace Log {
 void Error(const std::string& Msg);

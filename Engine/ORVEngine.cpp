@@ -19,7 +19,7 @@ struct TModuleFinalization {
         } else {
             GEngine = nullptr;
         }
-        orv::ReleaseThreadNullLogger();
+        orv::FinalizeLogging();
     }
 };
 TModuleFinalization GModuleFinalization;
