@@ -8,6 +8,7 @@
 #include "Engine/ORVAdatable.h"
 #include "Engine/ORVCollections.h"
 #include "Engine/ORVDescriptor.h"
+#include "Engine/ORVExtension.h"
 #include "Engine/ORVRegistry.h"
 
 #include <ctime>
@@ -135,21 +136,17 @@ void ORV_CALL TORVEngine::UnloadPlugins(const TStringDynArray& Folders) {
         }
         if (!Selected) continue;
 
-        // Unlink the plug-in's extensions from every point they were linked to.
+        // Unlink the plug-in's extensions from the points they name that are still there. A named
+        // point may have gone with a plug-in unloaded before: it is skipped, where asking the
+        // extension for its points would raise and leave this plug-in impossible to unload.
+        // (The plug-in's own points need no unlinking: an extension looks its points up afresh.)
+        Ref<IORVExtensionPoints> AllPoints = Registry_->GetExtensionPoints();
         Ref<IORVExtensions> Extensions = Descriptor->GetExtensions();
         for (int32_t E = 0; E < Extensions->GetCount(); ++E) {
             Ref<IORVExtension> Extension = Extensions->GetItem(E);
-            Ref<IORVExtensionPoints> Points = Extension->GetExtensionPoints();
-            for (int32_t P = 0; P < Points->GetCount(); ++P)
-                TConverter::ToExtensions(Points->GetItem(P)->GetExtensions().Get())->Remove(Extension);
-        }
-        // And its points from the extensions linked to them.
-        Ref<IORVExtensionPoints> Points = Descriptor->GetExtensionPoints();
-        for (int32_t P = 0; P < Points->GetCount(); ++P) {
-            Ref<IORVExtensionPoint> Point = Points->GetItem(P);
-            Ref<IORVExtensions> Linked = Point->GetExtensions();
-            for (int32_t E = 0; E < Linked->GetCount(); ++E)
-                TConverter::ToExtensionPoints(Linked->GetItem(E)->GetExtensionPoints().Get())->Remove(Point);
+            for (const std::string& PointID : TConverter::ToExtension(Extension.Get())->GetPoints())
+                if (Ref<IORVExtensionPoint> Point = AllPoints->Find(PointID))
+                    TConverter::ToExtensions(Point->GetExtensions().Get())->Remove(Extension);
         }
         TConverter::ToDescriptor(Descriptor.Get())->StopPlugin();
         TConverter::ToDescriptors(Descriptors.Get())->Remove(Descriptor);

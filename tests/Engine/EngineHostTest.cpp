@@ -1,0 +1,103 @@
+// Whole programs on top of the engine, run as child processes: the launcher orv-host on the hello
+// example and on a failing configuration, and a host that ends without shutting the engine down.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "Common/Platform.h"
+#include "Support/ChildProcess.h"
+#include "Support/TempFolder.h"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+const std::string BinDir = ORV_TEST_BIN_DIR;
+const char* const JournalName = "orv-e2e-journal.txt";
+
+std::string TestPlugin(const std::string& Name) {
+    for (const char* Suffix : {".so", ".dll", ".dylib"}) {
+        const std::string Candidate = BinDir + TPathRules::Delimiter + Name + Suffix;
+        if (Platform().FileExists(Candidate)) return Candidate;
+    }
+    ADD_FAILURE() << "test plug-in not built: " << Name;
+    return Name;
+}
+
+bool Contains(const std::string& Text, const std::string& Part) { return Text.find(Part) != std::string::npos; }
+
+class EngineHostTest : public ::testing::Test {
+protected:
+    // A run of the program Name from the output folder with Args.
+    TProgramRun Run(const std::string& Name, const std::vector<std::string>& Args) {
+        const std::string Program = FindProgram(BinDir, Name);
+        if (Program.empty()) {
+            ADD_FAILURE() << Name << " is not built in " << BinDir;
+            return TProgramRun();
+        }
+        return RunProgram(Program, Args, Tree.MakeFolder("output"));
+    }
+    // An application tree: a runtime plug-in started with the engine, an application started on
+    // first use, both of the probe library; the engine configuration is returned.
+    std::string WriteApplication(const std::string& ExtraPlugin = std::string()) {
+        const std::string Probe = TestPlugin("e2e_probe");
+        Tree.WriteFile(JournalName, "");
+        Tree.WriteFile("plugins/runtime/plugin.xml", "<Plugin ID=\"ORVEngine.Runtime\" Initialize=\"true\" Library=\"" +
+                                                         Probe + "\"><ExtensionPoint ID=\"applications\"/></Plugin>");
+        Tree.WriteFile("plugins/app/plugin.xml",
+                       "<Plugin ID=\"e2e.app\" Library=\"" + Probe +
+                           "\"><Extension ID=\"main\" Points=\"ORVEngine.Runtime.applications\"/></Plugin>");
+        if (!ExtraPlugin.empty()) Tree.WriteFile("plugins/extra/plugin.xml", ExtraPlugin);
+        return Tree.WriteFile("engine.xml", "<Engine Path=\"" + Tree.PathOf("plugins") + "\"/>");
+    }
+    std::string Journal() const {
+        std::ifstream In(Tree.PathOf(JournalName), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+    }
+
+    TTempFolder Tree;
+};
+
+TEST_F(EngineHostTest, LauncherRunsTheHelloExample) {
+    const std::string Config = BinDir + "/examples/hello/engine.xml";
+    ASSERT_TRUE(Platform().FileExists(Config)) << Config;
+
+    TProgramRun Hello = Run("orv-host", {Config, "Tester"});
+    EXPECT_EQ(Hello.ExitCode, 0) << Hello.Err;
+    // Both greeters, the lazily loaded one included, greet the name given on the command line.
+    EXPECT_TRUE(Contains(Hello.Out, "2 greeter(s) for Tester:")) << Hello.Out;
+    EXPECT_TRUE(Contains(Hello.Out, "Hello, Tester!")) << Hello.Out;
+    EXPECT_TRUE(Contains(Hello.Out, "你好, Tester!")) << Hello.Out;
+
+    // Without an argument the name comes from the configuration's environment variables.
+    TProgramRun Configured = Run("orv-host", {"--quiet", Config});
+    EXPECT_EQ(Configured.ExitCode, 0) << Configured.Err;
+    EXPECT_TRUE(Contains(Configured.Out, "Hello, plug-in world!")) << Configured.Out;
+}
+
+TEST_F(EngineHostTest, LauncherExitsNonZeroWithTheMessageOfAFailedStart) {
+    const std::string Config = WriteApplication("<Plugin ID=\"e2e.faulty\" Initialize=\"true\" Library=\"" +
+                                                TestPlugin("e2e_faulty") + "\"/>");
+    TProgramRun Failed = Run("orv-host", {Config, "ignored"});
+    EXPECT_EQ(Failed.ExitCode, 1);
+    EXPECT_TRUE(Contains(Failed.Err, "orv-host: start refused")) << Failed.Err;
+    // The application never ran.
+    EXPECT_FALSE(Contains(Journal(), "run ")) << Journal();
+}
+
+TEST_F(EngineHostTest, HostEndingWithoutShutdownExitsCleanly) {
+    const std::string Config = WriteApplication();
+    TProgramRun Host = Run("orv_test_host", {Config});
+    EXPECT_EQ(Host.ExitCode, 0) << Host.Err;
+    // The plug-ins were loaded and started, the application ran, and nothing was stopped.
+    const std::string Lines = Journal();
+    EXPECT_TRUE(Contains(Lines, "start ORVEngine.Runtime env=\n")) << Lines;
+    EXPECT_TRUE(Contains(Lines, "start e2e.app env=\n")) << Lines;
+    EXPECT_TRUE(Contains(Lines, "run e2e.app.main args= env=\n")) << Lines;
+    EXPECT_FALSE(Contains(Lines, "stop ")) << Lines;
+}
+
+}  // namespace

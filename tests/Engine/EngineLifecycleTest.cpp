@@ -1,0 +1,587 @@
+// The engine library driven the way a host drives it: through its exports, with real plug-in
+// libraries (e2e_probe, e2e_faulty) and a fixture tree written for each test. The probe plug-ins
+// write what happens to them into the tree's journal file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "Common/ORVConsts.h"
+#include "Common/Platform.h"
+#include "Companion/TarnXMLUtils.h"
+#include "Support/EngineModule.h"
+#include "Support/RecordingLogger.h"
+#include "Support/TempFolder.h"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+using TStrings = std::vector<std::string>;
+
+const std::string BinDir = ORV_TEST_BIN_DIR;
+const char* const JournalName = "orv-e2e-journal.txt";
+const char* const ApplicationsPoint = "ORVEngine.Runtime.applications";
+
+std::string TestPlugin(const std::string& Name) {
+    for (const char* Suffix : {".so", ".dll", ".dylib"}) {
+        const std::string Candidate = BinDir + TPathRules::Delimiter + Name + Suffix;
+        if (Platform().FileExists(Candidate)) return Candidate;
+    }
+    ADD_FAILURE() << "test plug-in not built: " << Name;
+    return Name;
+}
+
+std::string ProbeLibrary() { return TestPlugin("e2e_probe"); }
+
+// --- manifest and configuration text ----------------------------------------------------------
+
+std::string PluginElement(const std::string& ID, bool Initialize, const std::string& Body = std::string(),
+                          const std::string& Library = ProbeLibrary()) {
+    return "<Plugin ID=\"" + ID + "\" Name=\"" + ID + "\" Version=\"1.0\" Initialize=\"" +
+           (Initialize ? "true" : "false") + "\" Library=\"" + Library + "\">" + Body + "</Plugin>";
+}
+
+std::string ExtensionElement(const std::string& ID, const std::string& Points, const std::string& Factory = "") {
+    return "<Extension ID=\"" + ID + "\" Points=\"" + Points + "\"" +
+           (Factory.empty() ? std::string() : " FactoryMethod=\"" + Factory + "\"") + "/>";
+}
+
+std::string PointElement(const std::string& ID, const std::string& Rules = "") {
+    return "<ExtensionPoint ID=\"" + ID + "\" " + Rules + "/>";
+}
+
+const std::string GreetingVariables =
+    "<EnvironmentVariables><Variable Name=\"Greeting\" Value=\"hello\"/></EnvironmentVariables>";
+
+// --- reading results ---------------------------------------------------------------------------
+
+// A log record in one line: level letter, template or message, and for the formatted operations
+// the arguments in braces. The date and time of the start and stop lines read "<now>".
+std::string Summary(const TLogRecord& Record) {
+    static const char Levels[] = {'D', 'I', 'W', 'E', 'F'};
+    std::string Line = std::string(1, Levels[static_cast<int>(Record.Level)]) + " " + Record.Text;
+    if (!Record.Formatted) return Line;
+    const bool Dated = Record.Text == LoadMessage(SEngineStarted) || Record.Text == LoadMessage(SEngineStopped);
+    for (const TRecordedArg& Arg : Record.Args) {
+        if (Arg.Type == vtInteger)
+            Line += " {int:" + std::to_string(Arg.Int) + "}";
+        else if (Dated && Arg.Type == vtAnsiString && !Arg.Str.empty())
+            Line += " {<now>}";
+        else
+            Line += " {" + Arg.Str + "}";
+    }
+    return Line;
+}
+
+std::string Fmt(char Level, TMessageId Id, const TStrings& Args = {}) {
+    std::string Line = std::string(1, Level) + " " + LoadMessage(Id);
+    for (const std::string& Arg : Args) Line += " {" + Arg + "}";
+    return Line;
+}
+
+std::string Plain(char Level, const std::string& Text) { return std::string(1, Level) + " " + Text; }
+
+std::string StartLine() { return Fmt('I', SEngineStarted, {"<now>"}); }
+std::string StopLine() { return Fmt('I', SEngineStopped, {"<now>"}); }
+std::string NoEntryLine() { return Plain('E', LoadMessage(SNoEntryPoint)); }
+std::string BoundLine(const std::string& ID, const std::string& Library = ProbeLibrary()) {
+    return Fmt('I', SPluginBoundToDll, {ID, Library});
+}
+
+TStrings IDsOf(const Ref<IORVDescriptors>& Items) {
+    TStrings Result;
+    for (int32_t I = 0; I < Items->GetCount(); ++I) Result.push_back(Items->GetItem(I)->GetID());
+    return Result;
+}
+TStrings IDsOf(const Ref<IORVExtensions>& Items) {
+    TStrings Result;
+    for (int32_t I = 0; I < Items->GetCount(); ++I) Result.push_back(Items->GetItem(I)->GetID());
+    return Result;
+}
+
+bool SameObject(const Ref<IInterface>& A, const Ref<IInterface>& B) { return A.Get() == B.Get(); }
+template <class T>
+Ref<IInterface> Identity(const Ref<T>& R) {
+    return R.template Query<IInterface>();
+}
+
+// The message of the assertion that Call fails; empty when it raises nothing.
+template <class F>
+std::string AssertionText(F Call) {
+    try {
+        Call();
+    } catch (const EAssertionFailed& E) {
+        return E.what();
+    }
+    return std::string();
+}
+
+class EngineLifecycleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Module.SetLogger(Logger.Get());
+        Tree.WriteFile(JournalName, "");
+    }
+    void TearDown() override { Module.SetLogger(nullptr); }
+
+    // Writes <Folder>/plugin.xml (Folder relative to the tree) with Plugins under a Plugins root.
+    std::string Manifest(const std::string& Folder, const std::string& Plugins,
+                         const std::string& Name = "plugin.xml") const {
+        return Tree.WriteFile(Folder + "/" + Name, "<?xml version=\"1.0\"?>\n<Plugins>" + Plugins + "</Plugins>\n");
+    }
+    // Writes the engine configuration Relative: root attributes Attributes, child elements Children.
+    std::string EngineConfig(const std::string& Attributes, const std::string& Children = "",
+                             const std::string& Relative = "engine.xml") const {
+        return Tree.WriteFile(Relative,
+                              "<?xml version=\"1.0\"?>\n<Engine " + Attributes + ">" + Children + "</Engine>\n");
+    }
+    std::string PathAttribute(const std::string& Folder) const { return "Path=\"" + Tree.PathOf(Folder) + "\""; }
+
+    // Under Root: ORVEngine.Runtime (started with the engine, declares the applications point),
+    // e2e.app (started on first use; applications "main" and "other", in this order) and e2e.tool
+    // (started with the engine, nothing declared).
+    void WriteApplicationTree(const std::string& Root = "") const {
+        Manifest(Root + "plugins/1runtime", PluginElement("ORVEngine.Runtime", true, PointElement("applications")));
+        Manifest(Root + "plugins/2app", PluginElement("e2e.app", false,
+                                                      ExtensionElement("main", ApplicationsPoint) +
+                                                          ExtensionElement("other", ApplicationsPoint)));
+        Manifest(Root + "plugins/3tool", PluginElement("e2e.tool", true));
+    }
+
+    // The journal's lines from line First on.
+    TStrings Journal(std::size_t First = 0) const {
+        std::ifstream In(Tree.PathOf(JournalName), std::ios::binary);
+        TStrings Lines;
+        for (std::string Line; std::getline(In, Line);) Lines.push_back(Line);
+        if (First >= Lines.size()) return {};
+        return TStrings(Lines.begin() + static_cast<std::ptrdiff_t>(First), Lines.end());
+    }
+    TStrings LogLines() const {
+        TStrings Lines;
+        for (const TLogRecord& Record : Logger->Records()) Lines.push_back(Summary(Record));
+        return Lines;
+    }
+    // The log lines recorded since the last call.
+    TStrings NewLogLines() {
+        TStrings Lines = LogLines();
+        Logger->Clear();
+        return Lines;
+    }
+
+    TEngineModule Module{TEngineModule::LibraryIn(BinDir)};
+    Ref<TRecordingLogger> Logger = TRecordingLogger::Create();
+    TTempFolder Tree;
+};
+
+// --- the start sequence ------------------------------------------------------------------------
+
+TEST_F(EngineLifecycleTest, StartupRunsTheSequenceInOrderAndShutdownStopsInDescriptorOrder) {
+    WriteApplicationTree();
+    const std::string Config = EngineConfig(PathAttribute("plugins"), GreetingVariables);
+    Ref<IORVEngine> Engine = Module.NewEngine();
+    ASSERT_TRUE(Engine);
+
+    const TArgList Args{"alpha", 42, "beta"};
+    Engine->Startup(Config, Args.Data(), Args.High());
+
+    // Eager plug-ins start in descriptor order and see the store still empty; the application's
+    // plug-in starts on first use, after the configured store was handed over.
+    EXPECT_EQ(Journal(), (TStrings{"create ORVEngine.Runtime", "start ORVEngine.Runtime env=", "create e2e.tool",
+                                   "start e2e.tool env=", "create e2e.app", "start e2e.app env=hello",
+                                   "run e2e.app.main args=s:alpha,i:42,s:beta env=hello"}));
+    EXPECT_EQ(NewLogLines(),
+              (TStrings{StartLine(), BoundLine("ORVEngine.Runtime"), BoundLine("e2e.app"), BoundLine("e2e.tool")}));
+
+    Ref<IORVRegistry> Registry = Engine->GetRegistry();
+    ASSERT_TRUE(Registry);
+    EXPECT_EQ(IDsOf(Registry->GetDescriptors()), (TStrings{"ORVEngine.Runtime", "e2e.app", "e2e.tool"}));
+    EXPECT_EQ(Registry->GetEnvironmentVariables()->GetValue("Greeting"), "hello");
+
+    Engine->Shutdown();
+    EXPECT_EQ(Journal(7), (TStrings{"stop ORVEngine.Runtime", "stop e2e.app", "stop e2e.tool"}));
+    EXPECT_EQ(NewLogLines(), (TStrings{StopLine()}));
+    // The registry outlives the shutdown; the plug-ins go with it.
+    EXPECT_EQ(Engine->GetRegistry().Get(), Registry.Get());
+    Registry = nullptr;
+    Engine = nullptr;
+    TStrings Destroyed = Journal(10);
+    std::sort(Destroyed.begin(), Destroyed.end());
+    EXPECT_EQ(Destroyed, (TStrings{"destroy ORVEngine.Runtime", "destroy e2e.app", "destroy e2e.tool"}));
+}
+
+TEST_F(EngineLifecycleTest, ConfiguredEntryPointWinsAndAnUnknownOneFallsBackToTheFirstApplication) {
+    WriteApplicationTree();
+    const TArgList Args{"x"};
+    {
+        // "other" is the second extension of the applications point.
+        Ref<IORVEngine> Engine = Module.NewEngine();
+        Engine->Startup(EngineConfig(PathAttribute("plugins") + " EntryPoint=\"e2e.app.other\"", "", "chosen.xml"),
+                        Args.Data(), Args.High());
+        Engine->Shutdown();
+    }
+    {
+        Ref<IORVEngine> Engine = Module.NewEngine();
+        Engine->Startup(EngineConfig(PathAttribute("plugins") + " EntryPoint=\"e2e.app.missing\"", "", "unknown.xml"),
+                        Args.Data(), Args.High());
+        Engine->Shutdown();
+    }
+    TStrings Runs;
+    for (const std::string& Line : Journal())
+        if (Line.compare(0, 4, "run ") == 0) Runs.push_back(Line);
+    EXPECT_EQ(Runs, (TStrings{"run e2e.app.other args=s:x env=", "run e2e.app.main args=s:x env="}));
+    for (const std::string& Line : LogLines()) EXPECT_NE(Line, NoEntryLine());
+}
+
+TEST_F(EngineLifecycleTest, EmptyConfigFileOnANewEngineEndsRunningWithoutEntryPoint) {
+    Ref<IORVEngine> Engine = Module.NewEngine();
+    Engine->Startup("", nullptr, -1);
+    EXPECT_EQ(NewLogLines(), (TStrings{StartLine(), NoEntryLine()}));
+    Ref<IORVRegistry> Registry = Engine->GetRegistry();
+    ASSERT_TRUE(Registry);
+    EXPECT_EQ(Registry->GetDescriptors()->GetCount(), 0);
+    EXPECT_EQ(Registry->GetExtensionPoints()->GetCount(), 0);
+    Engine->Shutdown();  // Running, so this is accepted
+    EXPECT_EQ(NewLogLines(), (TStrings{StopLine()}));
+}
+
+// --- the state table ---------------------------------------------------------------------------
+
+TEST_F(EngineLifecycleTest, SecondStartupLogsTheStartLineAndFailsTheAssertion) {
+    WriteApplicationTree();
+    const std::string Config = EngineConfig(PathAttribute("plugins"));
+    Ref<IORVEngine> Engine = Module.NewEngine();
+    Engine->Startup(Config, nullptr, -1);
+    Ref<IORVRegistry> Registry = Engine->GetRegistry();
+    const std::size_t JournalSize = Journal().size();
+    Logger->Clear();
+
+    EXPECT_EQ(AssertionText([&] { Engine->Startup(Config, nullptr, -1); }),
+              LoadMessage(SEngineAlreadyStarted) + " (Engine/ORVEngineImpl, line 1607)");
+    EXPECT_EQ(NewLogLines(), (TStrings{StartLine()}));
+    EXPECT_EQ(AssertionText([&] { Engine->StartupWithConfig(TEngineConfigEx(), {}, nullptr, -1); }),
+              LoadMessage(SEngineAlreadyStarted) + " (Engine/ORVEngineImpl, line 1607)");
+    EXPECT_EQ(NewLogLines(), (TStrings{StartLine()}));
+
+    // Nothing was touched: same registry, no plug-in started again, still Running.
+    EXPECT_EQ(Engine->GetRegistry().Get(), Registry.Get());
+    EXPECT_EQ(Journal().size(), JournalSize);
+    Engine->Shutdown();
+    EXPECT_EQ(Journal(JournalSize), (TStrings{"stop ORVEngine.Runtime", "stop e2e.app", "stop e2e.tool"}));
+}
+
+TEST_F(EngineLifecycleTest, ShutdownIsRefusedUnlessRunning) {
+    const std::string Refusal = LoadMessage(SCannotStopIdleEngine) + " (Engine/ORVEngineImpl, line 1337)";
+    Ref<IORVEngine> Engine = Module.NewEngine();
+    EXPECT_EQ(AssertionText([&] { Engine->Shutdown(); }), Refusal);
+    EXPECT_FALSE(Engine->GetRegistry());
+    EXPECT_TRUE(LogLines().empty());
+
+    Engine->Startup("", nullptr, -1);
+    Ref<IORVRegistry> First = Engine->GetRegistry();
+    Engine->Shutdown();
+    EXPECT_EQ(AssertionText([&] { Engine->Shutdown(); }), Refusal);
+
+    // Idle again: a new startup builds a new registry.
+    Engine->Startup("", nullptr, -1);
+    EXPECT_TRUE(Engine->GetRegistry());
+    EXPECT_NE(Engine->GetRegistry().Get(), First.Get());
+    Engine->Shutdown();
+}
+
+TEST_F(EngineLifecycleTest, FailedPluginStartLeavesTheEngineBuilding) {
+    Manifest("plugins/a", PluginElement("e2e.a", true));
+    Manifest("plugins/b", PluginElement("e2e.faulty", true, "", TestPlugin("e2e_faulty")));
+    Manifest("plugins/c", PluginElement("e2e.c", true));
+    Ref<IORVEngine> Engine = Module.NewEngine();
+    try {
+        Engine->Startup(EngineConfig(PathAttribute("plugins"), GreetingVariables), nullptr, -1);
+        ADD_FAILURE() << "the failing Start did not reach the host";
+    } catch (const EORVException& E) {
+        EXPECT_STREQ(E.what(), "start refused");
+    }
+    EXPECT_EQ(Journal(), (TStrings{"create e2e.a", "start e2e.a env="}));
+    const TStrings Lines = NewLogLines();
+    ASSERT_FALSE(Lines.empty());
+    EXPECT_EQ(Lines.back(), Fmt('E', SPluginStartError, {"e2e.faulty"}));
+    // The new registry is kept, without the configured store; the engine never got to Running.
+    Ref<IORVRegistry> Registry = Engine->GetRegistry();
+    ASSERT_TRUE(Registry);
+    EXPECT_EQ(Registry->GetDescriptors()->GetCount(), 3);
+    EXPECT_EQ(Registry->GetEnvironmentVariables()->GetValue("Greeting"), "");
+    EXPECT_EQ(AssertionText([&] { Engine->Shutdown(); }),
+              LoadMessage(SCannotStopIdleEngine) + " (Engine/ORVEngineImpl, line 1337)");
+
+    // A new startup is accepted (on a configuration without the faulty plug-in).
+    Tree.MakeFolder("none");
+    Engine->Startup(EngineConfig(PathAttribute("none"), "", "none.xml"), nullptr, -1);
+    EXPECT_NE(Engine->GetRegistry().Get(), Registry.Get());
+    Engine->Shutdown();
+}
+
+// --- the entry point ---------------------------------------------------------------------------
+
+TEST_F(EngineLifecycleTest, EntryPointFailuresAreLoggedAndReachTheHost) {
+    struct TCase {
+        const char* Factory;
+        const char* FirstArg;
+        const char* Raised;   // the exception's message, nullptr when the startup returns
+        bool EntryPointLine;  // the "获取入口点扩展点时发生错误：" line precedes the exception
+    };
+    const TCase Cases[] = {
+        {"CreateFailing", "", "factory refused", true},
+        {"CreatePlain", "", "Interface not supported: IORVApplication", true},
+        {"CreateNothing", "", nullptr, false},
+        {"NoSuchFactory", "", nullptr, false},
+        {"GetExtensionImpl", "raise", "run refused", false},
+    };
+    int Index = 0;
+    for (const TCase& Case : Cases) {
+        SCOPED_TRACE(Case.Factory);
+        const std::string Root = "case" + std::to_string(Index++) + "/";
+        Manifest(Root + "plugins/app",
+                 PluginElement("e2e.app", false, ExtensionElement("main", ApplicationsPoint, Case.Factory)));
+        Manifest(Root + "plugins/runtime", PluginElement("ORVEngine.Runtime", true, PointElement("applications")));
+        const std::string Config = EngineConfig(PathAttribute(Root + "plugins"), "", Root + "engine.xml");
+        const TArgList Args{Case.FirstArg};
+        Logger->Clear();
+        const std::size_t Seen = Journal().size();
+
+        Ref<IORVEngine> Engine = Module.NewEngine();
+        std::string Raised;
+        try {
+            Engine->Startup(Config, Args.Data(), Args.High());
+        } catch (const std::exception& E) {
+            Raised = E.what();
+        }
+        const TStrings Lines = NewLogLines();
+        ASSERT_FALSE(Lines.empty());
+        if (Case.Raised) {
+            EXPECT_EQ(Raised, Case.Raised);
+            if (Case.EntryPointLine) {
+                EXPECT_EQ(Lines.back(), Plain('E', LoadMessage(SEntryPointError) + Case.Raised));
+            } else {
+                for (const std::string& Line : Lines) EXPECT_NE(Line[0], 'E') << Line;
+            }
+        } else {
+            EXPECT_EQ(Raised, "");
+            EXPECT_EQ(Lines.back(), NoEntryLine());
+        }
+        if (std::string(Case.Factory) == "NoSuchFactory") {
+            ASSERT_GE(Lines.size(), 2u);
+            EXPECT_EQ(Lines[Lines.size() - 2], Fmt('W', SFactoryNotFound, {"e2e.app", "NoSuchFactory"}));
+        }
+
+        // The factory was asked for, so the application's plug-in runs; the engine is Running.
+        Engine->Shutdown();
+        TStrings Stops;
+        for (const std::string& Line : Journal(Seen))
+            if (Line.compare(0, 5, "stop ") == 0) Stops.push_back(Line);
+        EXPECT_EQ(Stops, (TStrings{"stop e2e.app", "stop ORVEngine.Runtime"}));
+    }
+}
+
+TEST_F(EngineLifecycleTest, StartupWithPluginsReadsTheConfigurationButDiscoversNothing) {
+    // The configured folder holds a plug-in that must not be found.
+    Manifest("plugins/found", PluginElement("e2e.found", true));
+    const std::string Given =
+        Manifest("given", PluginElement("e2e.given", true, ExtensionElement("main", "apps") + PointElement("apps")));
+    TPluginConfigDynArray PluginConfigs{TPluginConfig{LoadXMLDocument(Given), Given}};
+    const std::string Config =
+        EngineConfig(PathAttribute("plugins") + " EntryPoint=\"e2e.given.main\"", GreetingVariables);
+
+    Ref<IORVEngine> Engine = Module.NewEngine();
+    const TArgList Args{7};
+    Engine->StartupWithPlugins(Config, PluginConfigs, Args.Data(), Args.High());
+    // A configured entry point need not plug into the applications point.
+    EXPECT_EQ(Journal(),
+              (TStrings{"create e2e.given", "start e2e.given env=", "run e2e.given.main args=i:7 env=hello"}));
+    EXPECT_EQ(IDsOf(Engine->GetRegistry()->GetDescriptors()), (TStrings{"e2e.given"}));
+    Engine->Shutdown();
+}
+
+// --- adding and removing plug-ins --------------------------------------------------------------
+
+TEST_F(EngineLifecycleTest, LoadPluginsLinksAndValidatesAnewButStartsNothing) {
+    Manifest("plugins/base",
+             PluginElement("e2e.base", true,
+                           ExtensionElement("own", "single") + PointElement("slots", "Required=\"true\"") +
+                               PointElement("single", "Unique=\"true\"")));
+    Manifest("extra/x", PluginElement("e2e.extra", true, ExtensionElement("x", "e2e.base.slots, e2e.base.single")));
+    Manifest("extra/y", PluginElement("e2e.shielded", true, ExtensionElement("y", "e2e.base.slots")));
+    Ref<IORVEngine> Engine = Module.NewEngine();
+    Engine->Startup(
+        EngineConfig(PathAttribute("plugins"), "<ShieldedPlugins><Plugin>e2e.shielded</Plugin></ShieldedPlugins>"),
+        nullptr, -1);
+    EXPECT_EQ(NewLogLines(), (TStrings{StartLine(), BoundLine("e2e.base"),
+                                       Fmt('E', SRequiredPointEmpty, {"e2e.base.slots"}), NoEntryLine()}));
+    Ref<IORVRegistry> Registry = Engine->GetRegistry();
+    const std::size_t JournalSize = Journal().size();
+
+    Engine->LoadPlugins({Tree.PathOf("extra")});
+    // The whole registry was validated again: the required point is served now, the unique one is
+    // overfull. The shielded plug-in stayed out.
+    EXPECT_EQ(NewLogLines(),
+              (TStrings{BoundLine("e2e.extra"), Fmt('E', SUniquePointOverfull, {"e2e.base.single", "int:2"})}));
+    EXPECT_EQ(Engine->GetRegistry().Get(), Registry.Get());
+    EXPECT_EQ(IDsOf(Registry->GetDescriptors()), (TStrings{"e2e.base", "e2e.extra"}));
+    Ref<IORVExtensionPoints> Points = Registry->GetExtensionPoints();
+    EXPECT_EQ(IDsOf(Points->Find("e2e.base.slots")->GetExtensions()), (TStrings{"e2e.extra.x"}));
+    EXPECT_EQ(IDsOf(Points->Find("e2e.base.single")->GetExtensions()), (TStrings{"e2e.base.own", "e2e.extra.x"}));
+    EXPECT_TRUE(Registry->GetExtensions()->Find("e2e.extra.x"));
+
+    // Added plug-ins are not started, not even those marked for initialisation.
+    EXPECT_EQ(Journal().size(), JournalSize);
+    Engine->Shutdown();
+    EXPECT_EQ(Journal(JournalSize), (TStrings{"stop e2e.base"}));
+}
+
+TEST_F(EngineLifecycleTest, StartupWithConfigLeavesTheEngineConfigurationEmpty) {
+    Manifest("more", PluginElement("e2e.odd", false), "odd.xml");
+    TEngineConfigEx Record;
+    Record.ConfigExt = "plugin.xml";
+    Ref<IORVEngine> Engine = Module.NewEngine();
+    Engine->StartupWithConfig(Record, {}, nullptr, -1);
+    // The engine's own configuration is still empty: its empty manifest suffix takes every file.
+    Engine->LoadPlugins({Tree.PathOf("more")});
+    EXPECT_EQ(IDsOf(Engine->GetRegistry()->GetDescriptors()), (TStrings{"e2e.odd"}));
+    Engine->Shutdown();
+}
+
+TEST_F(EngineLifecycleTest, UnloadPluginsTakesThePluginsUnderTheGivenFolders) {
+    Manifest("plugins/a", PluginElement("e2e.a", true, ExtensionElement("x", "e2e.base.slots")));
+    Manifest("plugins/a/sub", PluginElement("e2e.asub", false, ExtensionElement("y", "e2e.base.slots")));
+    Manifest("plugins/ab", PluginElement("e2e.ab", true, ExtensionElement("z", "e2e.base.slots")));
+    Manifest("plugins/base", PluginElement("e2e.base", true, PointElement("slots")));
+    Ref<IORVEngine> Engine = Module.NewEngine();
+    Engine->Startup(EngineConfig(PathAttribute("plugins")), nullptr, -1);
+    Ref<IORVRegistry> Registry = Engine->GetRegistry();
+    ASSERT_EQ(IDsOf(Registry->GetDescriptors()), (TStrings{"e2e.a", "e2e.asub", "e2e.ab", "e2e.base"}));
+    EXPECT_EQ(IDsOf(Registry->GetExtensionPoints()->Find("e2e.base.slots")->GetExtensions()),
+              (TStrings{"e2e.a.x", "e2e.asub.y", "e2e.ab.z"}));
+    std::size_t Seen = Journal().size();
+    Logger->Clear();
+
+    // "plugins/a" takes the plug-ins in it and below it, not those of the sibling "plugins/ab".
+    Engine->UnloadPlugins({Tree.PathOf("plugins/a")});
+    EXPECT_EQ(IDsOf(Registry->GetDescriptors()), (TStrings{"e2e.ab", "e2e.base"}));
+    EXPECT_EQ(IDsOf(Registry->GetExtensionPoints()->Find("e2e.base.slots")->GetExtensions()), (TStrings{"e2e.ab.z"}));
+    EXPECT_FALSE(Registry->GetExtensions()->Find("e2e.a.x"));
+    EXPECT_TRUE(Registry->GetExtensions()->Find("e2e.ab.z"));
+    // The started plug-in was stopped, and nothing holds on to it afterwards.
+    EXPECT_EQ(Journal(Seen), (TStrings{"stop e2e.a", "destroy e2e.a"}));
+    Seen = Journal().size();
+
+    // Folder names are compared as they are written.
+    Engine->UnloadPlugins({Tree.PathOf("PLUGINS/AB"), Tree.PathOf("plugins/AB")});
+    EXPECT_EQ(IDsOf(Registry->GetDescriptors()), (TStrings{"e2e.ab", "e2e.base"}));
+
+    // A plug-in that declares a point goes as well; a trailing separator changes nothing.
+    Engine->UnloadPlugins({Tree.PathOf("plugins/base") + TPathRules::Delimiter});
+    EXPECT_EQ(IDsOf(Registry->GetDescriptors()), (TStrings{"e2e.ab"}));
+    EXPECT_EQ(Registry->GetExtensionPoints()->GetCount(), 0);
+    EXPECT_EQ(Journal(Seen), (TStrings{"stop e2e.base", "destroy e2e.base"}));
+    EXPECT_TRUE(LogLines().empty());
+
+    // A plug-in whose extension names a point that went earlier can still be taken out.
+    Engine->UnloadPlugins({Tree.PathOf("plugins/ab")});
+    EXPECT_EQ(Registry->GetDescriptors()->GetCount(), 0);
+    EXPECT_EQ(Journal(Seen + 2), (TStrings{"stop e2e.ab", "destroy e2e.ab"}));
+    EXPECT_TRUE(LogLines().empty());
+
+    Engine->Shutdown();
+    EXPECT_EQ(Journal(Seen + 4), TStrings{});
+}
+
+TEST_F(EngineLifecycleTest, LoadingAndUnloadingNeedARegistry) {
+    Manifest("more/p", PluginElement("e2e.p", false));
+    Tree.MakeFolder("empty");
+    Ref<IORVEngine> Engine = Module.NewEngine();
+
+    EXPECT_EQ(AssertionText([&] { Engine->LoadPlugins({Tree.PathOf("more")}); }),
+              "Assertion failure (Engine/ORVEngineImpl, line 1954)");
+    EXPECT_THROW(Engine->LoadPlugins({Tree.PathOf("empty")}), EORVException);
+    try {
+        Engine->UnloadPlugins({Tree.PathOf("more")});
+        ADD_FAILURE() << "UnloadPlugins without a registry was accepted";
+    } catch (const EORVException& E) {
+        EXPECT_NE(std::string(E.what()).find("UnloadPlugins"), std::string::npos) << E.what();
+    }
+    EXPECT_FALSE(Engine->GetRegistry());
+    EXPECT_TRUE(Journal().empty());
+}
+
+// --- the parse-only path and the exports -------------------------------------------------------
+
+TEST_F(EngineLifecycleTest, ParsePathsUsesTheConfigurationButStartsNothing) {
+    const std::string Probe = ProbeLibrary();
+    const std::string ProbeName = Probe.substr(Probe.find_last_of("/\\") + 1);
+    const std::string Copied = Tree.CopyFile(Probe, "libs/" + ProbeName);
+    // The configured Path would be found with the configured suffix, but ParsePaths ignores it.
+    Manifest("configured", PluginElement("e2e.configured", true), "c.manifest.xml");
+    Manifest("scan/q", PluginElement("e2e.other", true));
+    Manifest("scan/s", PluginElement("e2e.shielded", true), "shield.manifest.xml");
+    // A bare library name, found through DllPath.
+    Manifest("scan/p",
+             PluginElement("e2e.scanned", true,
+                           ExtensionElement("main", "slots") + PointElement("slots", "Required=\"true\""), ProbeName),
+             "parts.manifest.xml");
+    const std::string Config = EngineConfig(
+        PathAttribute("configured") + " ConfigExt=\"manifest.xml\" EntryPoint=\"e2e.scanned.main\" DllPath=\"" +
+            Tree.PathOf("libs") + "\"",
+        "<ShieldedPlugins><Plugin>e2e.shielded</Plugin></ShieldedPlugins>" + GreetingVariables);
+
+    Ref<IORVParser> Parser = Module.NewParser();
+    Ref<IORVRegistry> Registry = Parser->ParsePaths({Tree.PathOf("scan")}, Config);
+    ASSERT_TRUE(Registry);
+    EXPECT_EQ(IDsOf(Registry->GetDescriptors()), (TStrings{"e2e.scanned"}));
+    EXPECT_EQ(Registry->GetDescriptors()->GetItem(0)->GetLibrary(), Copied);
+    EXPECT_EQ(NewLogLines(), (TStrings{BoundLine("e2e.scanned", Copied)}));
+    EXPECT_EQ(IDsOf(Registry->GetExtensionPoints()->Find("e2e.scanned.slots")->GetExtensions()),
+              (TStrings{"e2e.scanned.main"}));
+    // Nothing loaded or started, no store handed over, and the engine itself untouched.
+    EXPECT_TRUE(Journal().empty());
+    EXPECT_EQ(Registry->GetEnvironmentVariables()->GetValue("Greeting"), "");
+    Ref<IORVEngine> Engine = Parser.Query<IORVEngine>();
+    ASSERT_TRUE(Engine);
+    EXPECT_FALSE(Engine->GetRegistry());
+    EXPECT_FALSE(AssertionText([&] { Engine->Shutdown(); }).empty());
+
+    // The configuration stays for later calls without a file name.
+    Ref<IORVRegistry> Again = Parser->ParsePath(Tree.PathOf("scan"), "");
+    EXPECT_EQ(IDsOf(Again->GetDescriptors()), (TStrings{"e2e.scanned"}));
+    EXPECT_NE(Again.Get(), Registry.Get());
+
+    // On a running engine too, the parsed registry is the caller's alone. This engine has no
+    // configuration: its empty suffix takes every manifest, and nothing is shielded.
+    Ref<IORVEngine> Running = Module.NewEngine();
+    Running->Startup("", nullptr, -1);
+    Ref<IORVRegistry> Own = Running->GetRegistry();
+    Ref<IORVRegistry> Parsed = Running.Query<IORVParser>()->ParsePath(Tree.PathOf("scan"), "");
+    EXPECT_EQ(IDsOf(Parsed->GetDescriptors()), (TStrings{"e2e.scanned", "e2e.other", "e2e.shielded"}));
+    EXPECT_EQ(Running->GetRegistry().Get(), Own.Get());
+    Running->Shutdown();
+    EXPECT_TRUE(Journal().empty());
+}
+
+TEST_F(EngineLifecycleTest, ExportsHandOutOneSingletonAndFreshParsers) {
+    Ref<IORVEngine> First = Module.Singleton();
+    Ref<IORVEngine> Second = Module.Singleton();
+    ASSERT_TRUE(First);
+    EXPECT_EQ(First.Get(), Second.Get());
+
+    Ref<IORVParser> P1 = Module.NewParser();
+    Ref<IORVParser> P2 = Module.NewParser();
+    ASSERT_TRUE(P1 && P2);
+    EXPECT_FALSE(SameObject(Identity(P1), Identity(P2)));
+    EXPECT_FALSE(SameObject(Identity(P1), Identity(First)));
+    EXPECT_FALSE(SameObject(Identity(P2), Identity(First)));
+    // Both interfaces lead to one object.
+    EXPECT_TRUE(SameObject(Identity(First.Query<IORVParser>()), Identity(First)));
+    EXPECT_TRUE(SameObject(Identity(P1.Query<IORVEngine>()), Identity(P1)));
+}
+
+}  // namespace

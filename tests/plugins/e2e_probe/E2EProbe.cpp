@@ -1,0 +1,128 @@
+// A plug-in for the end-to-end tests that writes down what happens to it.
+//
+// The journal is the file "orv-e2e-journal.txt" in the plug-in's manifest folder or in one of the
+// few folders above it; without one nothing is written. One line per event:
+//   create <plug-in id>                   GetPluginImpl made the plug-in object
+//   start <plug-in id> env=<Greeting>     Start; Greeting as the registry's store has it then
+//   stop <plug-in id>
+//   destroy <plug-in id>                  the plug-in object was released
+//   run <extension id> args=<list> env=<Greeting>
+// where <list> is the host's arguments, "s:<text>" or "i:<number>" each, separated by ",".
+//
+// Factories: GetExtensionImpl (an application), CreateNothing (yields nil), CreatePlain (an
+// object without IORVApplication), CreateFailing (raises "factory refused"). An application whose
+// first argument is "raise" raises "run refused" from Run.
+#include <ORVPluginHelpers.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+const char* const JournalName = "orv-e2e-journal.txt";
+const int JournalSearchDepth = 4;  // the manifest folder and three above it
+
+bool IsSeparator(char C) { return C == '/' || C == '\\'; }
+
+std::string FindJournal(std::string Folder) {
+    for (int Level = 0; Level < JournalSearchDepth && !Folder.empty(); ++Level) {
+        while (Folder.size() > 1 && IsSeparator(Folder.back())) Folder.pop_back();
+        const std::string Candidate = Folder + "/" + JournalName;
+        if (std::FILE* F = std::fopen(Candidate.c_str(), "rb")) {
+            std::fclose(F);
+            return Candidate;
+        }
+        const std::size_t Cut = Folder.find_last_of("/\\");
+        if (Cut == std::string::npos || Cut == 0) break;
+        Folder.erase(Cut);
+    }
+    return std::string();
+}
+
+void Note(const std::string& Journal, const std::string& Line) {
+    if (Journal.empty()) return;
+    if (std::FILE* F = std::fopen(Journal.c_str(), "ab")) {
+        std::fputs((Line + "\n").c_str(), F);
+        std::fclose(F);
+    }
+}
+
+std::string Greeting(const orv::Ref<orv::IORVRegistry>& Registry) {
+    return Registry ? Registry->GetEnvironmentVariables()->GetValue("Greeting") : std::string("<no registry>");
+}
+
+std::string ArgsText(const orv::TVarRec* Args, int32_t ArgsHigh) {
+    std::string Text;
+    for (int32_t I = 0; Args && I <= ArgsHigh; ++I) {
+        if (I > 0) Text += ",";
+        if (Args[I].VType == orv::vtAnsiString)
+            Text += std::string("s:") + (Args[I].VAnsiString ? Args[I].VAnsiString : "");
+        else if (Args[I].VType == orv::vtInteger)
+            Text += "i:" + std::to_string(Args[I].VInteger);
+        else
+            Text += "?:" + std::to_string(Args[I].VType);
+    }
+    return Text;
+}
+
+class TProbePlugin : public orv::TInterfacedObject<orv::IORVPlugin> {
+public:
+    explicit TProbePlugin(orv::IORVDescriptor* Descriptor)
+        : Descriptor_(Descriptor), ID_(Descriptor->GetID()), Journal_(FindJournal(Descriptor->GetLocation())) {
+        Note(Journal_, "create " + ID_);
+    }
+    ~TProbePlugin() override { Note(Journal_, "destroy " + ID_); }
+
+    void ORV_CALL Start() override { Note(Journal_, "start " + ID_ + " env=" + Greeting(Descriptor_->GetRegistry())); }
+    void ORV_CALL Stop() override { Note(Journal_, "stop " + ID_); }
+
+private:
+    orv::IORVDescriptor* Descriptor_;  // the descriptor outlives its plug-in object
+    std::string ID_;
+    std::string Journal_;
+};
+
+class TProbeApplication : public orv::TInterfacedObject<orv::IORVApplication> {
+public:
+    explicit TProbeApplication(orv::IORVExtension* Extension)
+        : Extension_(Extension),
+          ID_(Extension->GetID()),
+          Journal_(FindJournal(Extension->GetDescriptor()->GetLocation())) {}
+
+    void ORV_CALL Run(const orv::TVarRec* Args, int32_t ArgsHigh) override {
+        Note(Journal_, "run " + ID_ + " args=" + ArgsText(Args, ArgsHigh) +
+                           " env=" + Greeting(Extension_->GetDescriptor()->GetRegistry()));
+        if (Args && ArgsHigh >= 0 && Args[0].VType == orv::vtAnsiString && Args[0].VAnsiString &&
+            std::string(Args[0].VAnsiString) == "raise")
+            throw orv::EORVException("run refused");
+    }
+
+private:
+    orv::IORVExtension* Extension_;  // the registry keeps the extension alive while Run executes
+    std::string ID_;
+    std::string Journal_;
+};
+
+// A plug-in object offered where an application is expected.
+class TPlainObject : public orv::TInterfacedObject<orv::IORVPlugin> {
+public:
+    void ORV_CALL Start() override {}
+    void ORV_CALL Stop() override {}
+};
+
+}  // namespace
+
+ORV_EXPORT_PLUGIN(TProbePlugin)
+ORV_EXPORT_FACTORY(GetExtensionImpl, TProbeApplication)
+ORV_EXPORT_FACTORY(CreatePlain, TPlainObject)
+
+ORV_EXPORT void ORV_CALL CreateNothing(orv::IInterface** Result, orv::IORVExtension*) {
+    if (Result && *Result) {
+        (*Result)->Release();
+        *Result = nullptr;
+    }
+}
+
+ORV_EXPORT void ORV_CALL CreateFailing(orv::IInterface**, orv::IORVExtension*) {
+    throw orv::EORVException("factory refused");
+}
