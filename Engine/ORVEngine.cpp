@@ -9,13 +9,16 @@ namespace {
 
 // The process-wide engine, created by the first GetORVEngine.
 orv::Ref<orv::IORVEngine> GEngine;
+// Where the engine is kept when the process exits without releasing it (reachable, not leaked).
+orv::IORVEngine* GEngineAtExit = nullptr;
 
 // Module finalization: runs when the library is unloaded (at the latest at process exit).
 struct TModuleFinalization {
     ~TModuleFinalization() {
         if (orv::Platform().ProcessIsExiting()) {
-            // Plug-in libraries may already be unloaded: calling into them now would crash.
-            GEngine.Detach();
+            // Plug-in libraries may already be unloaded, or their static objects destroyed:
+            // releasing their objects now would call into dead code. The process is ending anyway.
+            GEngineAtExit = GEngine.Detach();
         } else {
             GEngine = nullptr;
         }
