@@ -53,11 +53,23 @@ int main(int argc, char** argv) {
     orv::Ref<orv::IORVLogger> Logger(new TConsoleLogger(Level, stderr));
     SetLogger(Logger.Get());
     int ExitCode = 0;
+    orv::Ref<orv::IORVEngine> Engine;
     try {
-        orv::Ref<orv::IORVEngine> Engine;
         GetORVEngine(Engine.Put());
         Engine->Startup(ConfigFile, Args.empty() ? nullptr : Args.data(), static_cast<int32_t>(Args.size()) - 1);
-        Engine->Shutdown();
+    } catch (const std::exception& E) {
+        std::fprintf(stderr, "orv-host: %s\n", E.what());
+        ExitCode = 1;
+    } catch (...) {
+        std::fprintf(stderr, "orv-host: unknown exception\n");
+        ExitCode = 1;
+    }
+    // Stop the plug-ins also when the application failed after the engine had started; an engine
+    // that never got running refuses with an assertion, which is expected here.
+    try {
+        if (Engine) Engine->Shutdown();
+    } catch (const orv::EAssertionFailed&) {
+        if (ExitCode == 0) ExitCode = 1;
     } catch (const std::exception& E) {
         std::fprintf(stderr, "orv-host: %s\n", E.what());
         ExitCode = 1;
