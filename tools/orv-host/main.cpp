@@ -17,6 +17,17 @@
 
 namespace {
 
+// Prints the message of the exception being handled.
+void ReportCurrentException() {
+    try {
+        throw;
+    } catch (const std::exception& E) {
+        std::fprintf(stderr, "orv-host: %s\n", E.what());
+    } catch (...) {
+        std::fprintf(stderr, "orv-host: unknown exception\n");
+    }
+}
+
 int Usage() {
     std::fprintf(stderr, "usage: orv-host [--quiet | --verbose] CONFIG [ARGS...]\n");
     return 2;
@@ -57,11 +68,8 @@ int main(int argc, char** argv) {
     try {
         GetORVEngine(Engine.Put());
         Engine->Startup(ConfigFile, Args.empty() ? nullptr : Args.data(), static_cast<int32_t>(Args.size()) - 1);
-    } catch (const std::exception& E) {
-        std::fprintf(stderr, "orv-host: %s\n", E.what());
-        ExitCode = 1;
     } catch (...) {
-        std::fprintf(stderr, "orv-host: unknown exception\n");
+        ReportCurrentException();
         ExitCode = 1;
     }
     // Stop the plug-ins also when the application failed after the engine had started; an engine
@@ -70,11 +78,8 @@ int main(int argc, char** argv) {
         if (Engine) Engine->Shutdown();
     } catch (const orv::EAssertionFailed&) {
         if (ExitCode == 0) ExitCode = 1;
-    } catch (const std::exception& E) {
-        std::fprintf(stderr, "orv-host: %s\n", E.what());
-        ExitCode = 1;
     } catch (...) {
-        std::fprintf(stderr, "orv-host: unknown exception\n");
+        ReportCurrentException();
         ExitCode = 1;
     }
     SetLogger(nullptr);
