@@ -58,6 +58,10 @@ public:
     virtual std::string ModuleFileName();
     // Text of message-table entry Id in the process code page; empty when there is none.
     virtual std::string LoadMessage(unsigned Id);
+    // Utf8 in the process code page, the encoding of every string inside the engine: unchanged
+    // where that is UTF-8 (Linux), converted to the ANSI code page on Windows ("?" for characters
+    // it lacks). Texts that come from UTF-8 sources (XML files) pass through here.
+    virtual std::string Utf8ToNative(const std::string& Utf8);
     // True once the process has begun to exit (as opposed to the engine library being unloaded
     // while the process goes on). Module tear-down then leaves plug-in objects alone: their
     // libraries may already be gone.

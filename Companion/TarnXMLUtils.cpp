@@ -1,6 +1,7 @@
 #include "Companion/TarnXMLUtils.h"
 
 #include "Companion/TarnXMLLiveCount.h"
+#include "Common/Platform.h"
 
 #include <ORVPluginHelpers.h>
 
@@ -20,6 +21,12 @@ namespace orv {
 namespace {
 
 std::atomic<int32_t> LiveDocuments{0};
+
+// pugixml hands out UTF-8; the engine's strings are in the process code page. Every name and text
+// that leaves the tree goes through here. Names asked for by callers (attributes, child elements)
+// are matched against the tree's UTF-8 unconverted: they are ASCII in every manifest and engine
+// configuration.
+std::string Native(const char* Utf8) { return Platform().Utf8ToNative(Utf8); }
 
 // Owns the parsed tree; every node, list and attribute object holds a reference to it.
 class TXMLDocument final : public TInterfacedObject<IXMLDocument> {
@@ -45,7 +52,7 @@ class TXMLAttribute final : public TInterfacedObject<IXMLAttribute> {
 public:
     TXMLAttribute(TDocumentRef Doc, pugi::xml_attribute Attr) : Doc_(std::move(Doc)), Attr_(Attr) {}
 
-    std::string ORV_CALL GetText() override { return Attr_.value(); }
+    std::string ORV_CALL GetText() override { return Native(Attr_.value()); }
     bool ORV_CALL GetBool() override { return XMLTextToBool(Attr_.value()); }
     bool ORV_CALL Exists() override { return static_cast<bool>(Attr_); }
 
@@ -102,7 +109,7 @@ class TXMLNode final : public TInterfacedObject<IXMLNode> {
 public:
     TXMLNode(TDocumentRef Doc, pugi::xml_node Node) : Doc_(std::move(Doc)), Node_(Node) {}
 
-    std::string ORV_CALL GetNodeName() override { return Node_.name(); }
+    std::string ORV_CALL GetNodeName() override { return Native(Node_.name()); }
     Ref<IXMLAttributes> ORV_CALL GetAttributes() override {
         return Ref<IXMLAttributes>(new TXMLAttributes(Doc_, Node_));
     }
@@ -117,10 +124,10 @@ public:
         std::string Text;
         for (pugi::xml_node Child = Node_.first_child(); Child; Child = Child.next_sibling())
             if (Child.type() == pugi::node_pcdata || Child.type() == pugi::node_cdata) Text += Child.value();
-        return Text;
+        return Platform().Utf8ToNative(Text);
     }
     std::string ORV_CALL GetAttribute(const std::string& Name) override {
-        return Node_.attribute(Name.c_str()).value();
+        return Native(Node_.attribute(Name.c_str()).value());
     }
 
 private:

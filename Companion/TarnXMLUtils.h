@@ -1,4 +1,7 @@
 // LoadXMLDocument: XML files as IXMLDocument / IXMLNode trees (over pugixml).
+// Element names, attribute values and element text come out in the process code page (converted
+// from the document's UTF-8 on Windows). Names passed in to look up attributes and child elements
+// are compared with the document's UTF-8 as they are, so they must be ASCII.
 #ifndef TARN_XML_UTILS_H
 #define TARN_XML_UTILS_H
 

@@ -26,9 +26,29 @@ else()
   endif()
   # zh_CN makes wine's process code page 936, the one the Chinese message table is converted to.
   # Only the tests get it: Linux tools warn about a locale that is not generated.
+  set(ORV_TEST_ENVIRONMENT ENVIRONMENT "LC_ALL=zh_CN.UTF-8")
+  # Wine names files on the build machine in the charset of that locale; where it is not generated
+  # the charset is ASCII and every non-ASCII file name fails. So the build folder gets its own copy
+  # of the locale (package locales), found through LOCPATH by the tests alone. (A second variable
+  # goes in ENVIRONMENT_MODIFICATION: gtest_discover_tests loses the separators of a list.)
+  if(CMAKE_HOST_UNIX)
+    set(ORV_TEST_LOCALES ${CMAKE_BINARY_DIR}/locale)
+    find_program(ORV_LOCALEDEF localedef)
+    if(NOT EXISTS ${ORV_TEST_LOCALES}/zh_CN.UTF-8/LC_CTYPE AND ORV_LOCALEDEF
+       AND EXISTS /usr/share/i18n/locales/zh_CN)
+      file(MAKE_DIRECTORY ${ORV_TEST_LOCALES})
+      execute_process(COMMAND ${ORV_LOCALEDEF} -i zh_CN -f UTF-8 ${ORV_TEST_LOCALES}/zh_CN.UTF-8 OUTPUT_QUIET ERROR_QUIET)
+    endif()
+    if(EXISTS ${ORV_TEST_LOCALES}/zh_CN.UTF-8/LC_CTYPE)
+      list(APPEND ORV_TEST_ENVIRONMENT ENVIRONMENT_MODIFICATION "LOCPATH=set:${ORV_TEST_LOCALES}")
+    else()
+      message(WARNING "no zh_CN.UTF-8 locale for the tests (install package locales): "
+                      "tests with non-ASCII file names will fail under wine")
+    endif()
+  endif()
   function(orv_discover_tests target)
     gtest_discover_tests(${target} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin DISCOVERY_TIMEOUT 60
-                         PROPERTIES ENVIRONMENT "LC_ALL=zh_CN.UTF-8")
+                         PROPERTIES ${ORV_TEST_ENVIRONMENT})
   endfunction()
 endif()
 

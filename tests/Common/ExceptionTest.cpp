@@ -1,6 +1,7 @@
 // Checks, explicit raises, argument-list formatting and assertions.
 #include "Common/ORVException.h"
 #include "Common/Platform.h"
+#include "Support/NativeText.h"
 
 #include <gtest/gtest.h>
 
@@ -72,18 +73,19 @@ TEST(ExceptionTest, CheckArgNotNilNamesTheArgumentAndLoadsItsEntryOnlyOnFailure)
     int Object = 0;
     TExceptionBuilder::CheckArgNotNil(&Object, "Descriptor");
     EXPECT_EQ(Counting.Loads, 0);
-    EXPECT_EQ(RaisedText([] { TExceptionBuilder::CheckArgNotNil(nullptr, "Descriptor"); }), "参数[Descriptor]不能为空");
-    EXPECT_EQ(RaisedText([] { TExceptionBuilder::CheckArgNotNil(nullptr, ""); }), "参数[]不能为空");
+    EXPECT_EQ(RaisedText([] { TExceptionBuilder::CheckArgNotNil(nullptr, "Descriptor"); }),
+              test::NativeText("参数[Descriptor]不能为空"));
+    EXPECT_EQ(RaisedText([] { TExceptionBuilder::CheckArgNotNil(nullptr, ""); }), test::NativeText("参数[]不能为空"));
     EXPECT_EQ(Counting.Loads, 2);  // loaded afresh for every failure
 }
 
 TEST(ExceptionTest, UniquePointEntryTakesAnIdAndAnInteger) {
     const std::string Fmt = LoadMessage(SUniquePointOverfull);
     EXPECT_EQ(RaisedText([&] { TExceptionBuilder::RaiseErrorFmt(Fmt, TArgList{"Core.Apps", 3}); }),
-              "唯一扩展点[Core.Apps]包含3个扩展。");
+              test::NativeText("唯一扩展点[Core.Apps]包含3个扩展。"));
     // Placeholder characters inside an argument are copied, not expanded again.
     EXPECT_EQ(RaisedText([&] { TExceptionBuilder::RaiseErrorFmt(Fmt, TArgList{"a%db%s", 2147483647}); }),
-              "唯一扩展点[a%db%s]包含2147483647个扩展。");
+              test::NativeText("唯一扩展点[a%db%s]包含2147483647个扩展。"));
 }
 
 TEST(ExceptionTest, FormattingFillsPlaceholdersLeftToRight) {
@@ -108,9 +110,9 @@ TEST(ExceptionTest, AssertionsNameUnitAndLine) {
     EXPECT_EQ(AssertionText([] { Assert(false, AssertSites::ReadPluginConfig); }),
               "Assertion failure (Engine/ORVEngineImpl, line 1954)");
     EXPECT_EQ(AssertionText([] { Assert(false, AssertSites::Shutdown, SCannotStopIdleEngine); }),
-              "不能关闭没有启动的装载器 (Engine/ORVEngineImpl, line 1337)");
+              test::NativeText("不能关闭没有启动的装载器 (Engine/ORVEngineImpl, line 1337)"));
     EXPECT_EQ(AssertionText([] { Assert(false, AssertSites::StartupWithConfig, SEngineAlreadyStarted); }),
-              "插件已经启动 (Engine/ORVEngineImpl, line 1607)");
+              test::NativeText("插件已经启动 (Engine/ORVEngineImpl, line 1607)"));
 }
 
 TEST(ExceptionTest, AssertionLoadsItsMessageOnlyOnFailure) {

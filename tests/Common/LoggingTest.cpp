@@ -1,5 +1,6 @@
 // Per-thread loggers: the null logger, the host slot, and how log calls reach the logger.
 #include "Common/ORVCommon.h"
+#include "Support/NativeText.h"
 #include "Support/RecordingLogger.h"
 
 #include <gtest/gtest.h>
@@ -91,8 +92,8 @@ TEST(LoggingTest, HostLoggerIsSeenOnlyOnItsOwnThread) {
     T2.join();
     Log::ErrorFmt(SPluginStartError, TArgList{"main"});  // this thread has no host logger
 
-    EXPECT_EQ(L1->Messages(), std::vector<std::string>{"插件[one]启动时发生错误"});
-    EXPECT_EQ(L2->Messages(), std::vector<std::string>{"插件[two]启动时发生错误"});
+    EXPECT_EQ(L1->Messages(), std::vector<std::string>{NativeText("插件[one]启动时发生错误")});
+    EXPECT_EQ(L2->Messages(), std::vector<std::string>{NativeText("插件[two]启动时发生错误")});
     EXPECT_EQ(L1->RefCount(), 1);
     EXPECT_EQ(L2->RefCount(), 1);
 }
@@ -140,23 +141,23 @@ TEST(LoggingTest, EachHelperMakesOneUnformattedCallAtItsLevel) {
 
     EXPECT_EQ(R[1].Level, TLogLevel::Info);
     EXPECT_TRUE(R[1].Formatted);
-    EXPECT_EQ(R[1].Text, "插件[%s]绑定到Dll[%s]");
-    EXPECT_EQ(R[1].Message, "插件[P]绑定到Dll[/p/libP.so]");
+    EXPECT_EQ(R[1].Text, NativeText("插件[%s]绑定到Dll[%s]"));
+    EXPECT_EQ(R[1].Message, NativeText("插件[P]绑定到Dll[/p/libP.so]"));
 
     EXPECT_EQ(R[2].Level, TLogLevel::Warn);
-    EXPECT_EQ(R[2].Text, "插件[ID=%s Location=%s]的Dll[%s]不存在。");
+    EXPECT_EQ(R[2].Text, NativeText("插件[ID=%s Location=%s]的Dll[%s]不存在。"));
     EXPECT_EQ(R[2].Args.size(), 3u);
 
     // The unique-point entry arrives as the raw template with a string, then an integer.
     EXPECT_EQ(R[3].Level, TLogLevel::Error);
     EXPECT_TRUE(R[3].Formatted);
-    EXPECT_EQ(R[3].Text, "唯一扩展点[%s]包含%d个扩展。");
+    EXPECT_EQ(R[3].Text, NativeText("唯一扩展点[%s]包含%d个扩展。"));
     ASSERT_EQ(R[3].Args.size(), 2u);
     EXPECT_EQ(R[3].Args[0].Type, vtAnsiString);
     EXPECT_EQ(R[3].Args[0].Str, "Core.Apps");
     EXPECT_EQ(R[3].Args[1].Type, vtInteger);
     EXPECT_EQ(R[3].Args[1].Int, 3);
-    EXPECT_EQ(R[3].Message, "唯一扩展点[Core.Apps]包含3个扩展。");
+    EXPECT_EQ(R[3].Message, NativeText("唯一扩展点[Core.Apps]包含3个扩展。"));
     EXPECT_EQ(L->RefCount(), 1);
 }
 

@@ -1,6 +1,7 @@
 // The message table: which ids exist, their texts, and that every use reads it afresh.
 #include "Common/ORVConsts.h"
 #include "Common/Platform.h"
+#include "Support/NativeText.h"
 
 #include <gtest/gtest.h>
 
@@ -20,13 +21,13 @@ TEST(MessageTableTest, HoldsThirtyEntriesInTwoBlocks) {
 }
 
 TEST(MessageTableTest, TextsAreTheEnginesOwn) {
-    EXPECT_EQ(LoadMessage(SEntryPointError), "获取入口点扩展点时发生错误：");
-    EXPECT_EQ(LoadMessage(SEngineStopped), "%s-关闭装载器");
-    EXPECT_EQ(LoadMessage(SArgumentIsNil), "参数[%s]不能为空");
-    EXPECT_EQ(LoadMessage(SCannotFreeDll), "不能释放Dll[插件=%s 路径=%s]，详细信息：%s");
-    EXPECT_EQ(LoadMessage(SInvalidPluginNode), "配置文件[%s]格式非法。\r\n节点[%s]名称错误.");
-    EXPECT_EQ(LoadMessage(SUniquePointOverfull), "唯一扩展点[%s]包含%d个扩展。");
-    EXPECT_EQ(LoadMessage(SRequiredPointEmpty), "必选扩展点[%s]没有实现。");
+    EXPECT_EQ(LoadMessage(SEntryPointError), test::NativeText("获取入口点扩展点时发生错误："));
+    EXPECT_EQ(LoadMessage(SEngineStopped), test::NativeText("%s-关闭装载器"));
+    EXPECT_EQ(LoadMessage(SArgumentIsNil), test::NativeText("参数[%s]不能为空"));
+    EXPECT_EQ(LoadMessage(SCannotFreeDll), test::NativeText("不能释放Dll[插件=%s 路径=%s]，详细信息：%s"));
+    EXPECT_EQ(LoadMessage(SInvalidPluginNode), test::NativeText("配置文件[%s]格式非法。\r\n节点[%s]名称错误."));
+    EXPECT_EQ(LoadMessage(SUniquePointOverfull), test::NativeText("唯一扩展点[%s]包含%d个扩展。"));
+    EXPECT_EQ(LoadMessage(SRequiredPointEmpty), test::NativeText("必选扩展点[%s]没有实现。"));
     EXPECT_EQ(SEntryPointError, 65504);
     EXPECT_EQ(SArgumentIsNil, 65520);
     EXPECT_EQ(SRequiredPointEmpty, 65535);
@@ -61,5 +62,5 @@ TEST(MessageTableTest, EveryLoadGoesThroughThePlatformLayer) {
         }
         EXPECT_EQ(LoadMessage(SNoEntryPoint), "outer");
     }
-    EXPECT_EQ(LoadMessage(SNoEntryPoint), "没有找到入口点");
+    EXPECT_EQ(LoadMessage(SNoEntryPoint), test::NativeText("没有找到入口点"));
 }

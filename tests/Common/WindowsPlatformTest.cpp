@@ -3,6 +3,7 @@
 #ifdef _WIN32
 
 #include "Common/ORVConsts.h"
+#include "Companion/TarnXMLUtils.h"
 #include "Common/Platform.h"
 #include "Support/NativeText.h"
 #include "Support/RecordingLogger.h"
@@ -137,6 +138,32 @@ TEST(WindowsMessageTableTest, EngineDllCarriesTheTableInChinesePrc) {
     const int Length = LoadStringW(Module, SRequiredPointEmpty, reinterpret_cast<wchar_t*>(&Text), 0);
     ASSERT_GT(Length, 0);
     EXPECT_EQ(std::wstring(Text, static_cast<std::size_t>(Length)), L"\u5fc5\u9009\u6269\u5c55\u70b9[%s]\u6ca1\u6709\u5b9e\u73b0\u3002");
+}
+
+// --- texts from UTF-8 sources -----------------------------------------------------------------------
+
+TEST(WindowsTextTest, XmlNamesValuesAndTextArriveInTheProcessCodePage) {
+    ASSERT_EQ(GetACP(), 936u) << "the Windows tests run with LC_ALL=zh_CN.UTF-8 (code page 936)";
+    // "插件", "你好", "世界！" in GBK (iconv -f UTF-8 -t GBK).
+    const std::string Plugin = "\xb2\xe5\xbc\xfe", Hello = "\xc4\xe3\xba\xc3", World = "\xca\xc0\xbd\xe7\xa3\xa1";
+
+    Ref<IXMLDocument> Doc =
+        LoadXMLDocumentFromString(u8"<插件 Greeting=\"你好\" ID=\"plain\">世界<!-- split -->！<Child/></插件>", "x.xml");
+    Ref<IXMLNode> Root = Doc->GetDocumentElement();
+    ASSERT_TRUE(Root);
+    EXPECT_EQ(Root->GetNodeName(), Plugin);
+    EXPECT_EQ(Root->GetAttribute("Greeting"), Hello);
+    EXPECT_EQ(Root->GetAttributes()->GetNamedItem("Greeting")->GetText(), Hello);
+    EXPECT_EQ(Root->GetText(), World);
+    EXPECT_EQ(Root->GetAttribute("ID"), "plain");
+    EXPECT_EQ(Root->GetChildNodes()->FindNode("Child")->GetNodeName(), "Child");
+}
+
+TEST(WindowsTextTest, Utf8ToNativeKeepsAsciiAndMarksWhatTheCodePageLacks) {
+    EXPECT_EQ(Platform().Utf8ToNative(""), "");
+    EXPECT_EQ(Platform().Utf8ToNative("Plain ASCII\r\n"), "Plain ASCII\r\n");
+    EXPECT_EQ(Platform().Utf8ToNative(u8"[你好]"), "[\xc4\xe3\xba\xc3]");
+    EXPECT_EQ(Platform().Utf8ToNative(u8"a\u0E01b"), "a?b");  // THAI CHARACTER KO KAI: not in GBK
 }
 
 // --- exports -------------------------------------------------------------------------------------

@@ -1,5 +1,7 @@
 #include "Companion/TarnXMLLiveCount.h"
 #include "Companion/TarnXMLUtils.h"
+#include "Common/Platform.h"
+#include "Support/NativeText.h"
 #include "Support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -193,10 +195,34 @@ TEST_F(TXMLUtilsTest, NodesKeepTheirDocumentAlive) {
 }
 
 TEST_F(TXMLUtilsTest, NonAsciiNamesAndByteOrderMarkAreRead) {
-    std::string FileName = Folder_.WriteFile(u8"插件-é.xml", "\xEF\xBB\xBF<Plugin ID=\"\xC3\xA9t\xC3\xA9\"/>");
+    // Names and values are in the process's 8-bit encoding; the file itself is UTF-8.
+    std::string FileName =
+        Folder_.WriteFile(test::NativeText(u8"插件-é.xml"), "\xEF\xBB\xBF<Plugin ID=\"\xC3\xA9t\xC3\xA9\"/>");
     Ref<IXMLDocument> Doc = LoadXMLDocument(FileName);
     ASSERT_TRUE(Doc->GetDocumentElement());
-    EXPECT_EQ(Doc->GetDocumentElement()->GetAttribute("ID"), "\xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(Doc->GetFileName(), FileName);
+    EXPECT_EQ(Doc->GetDocumentElement()->GetAttribute("ID"), test::NativeText("\xC3\xA9t\xC3\xA9"));
+}
+
+// A platform layer that marks every text converted from UTF-8 to the engine's encoding.
+class TMarkingPlatform : public TPlatform {
+public:
+    std::string Utf8ToNative(const std::string& Utf8) override { return "{" + Utf8 + "}"; }
+};
+
+TEST_F(TXMLUtilsTest, NamesValuesAndTextLeaveThroughTheEncodingConversion) {
+    Ref<IXMLDocument> Doc = LoadXMLDocumentFromString("<Root A=\"1\" B=\"yes\">x<!-- c -->y<Child/></Root>", "m.xml");
+    TMarkingPlatform Marking;
+    TPlatformOverride Override(Marking);
+    Ref<IXMLNode> Root = Doc->GetDocumentElement();
+    EXPECT_EQ(Root->GetNodeName(), "{Root}");
+    EXPECT_EQ(Root->GetAttribute("A"), "{1}");
+    EXPECT_EQ(Root->GetAttributes()->GetNamedItem("A")->GetText(), "{1}");
+    EXPECT_TRUE(Root->GetAttributes()->GetNamedItem("B")->GetBool());
+    EXPECT_EQ(Root->GetText(), "{xy}");  // the pieces joined first, then converted once
+    // Lookups compare with the document's own names.
+    EXPECT_EQ(Root->GetChildNodes()->FindNode("Child")->GetNodeName(), "{Child}");
+    EXPECT_EQ(Doc->GetFileName(), "m.xml");  // given in the engine's encoding already
 }
 
 }  // namespace

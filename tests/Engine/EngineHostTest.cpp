@@ -8,6 +8,7 @@
 
 #include "Common/Platform.h"
 #include "Support/ChildProcess.h"
+#include "Support/NativeText.h"
 #include "Support/TempFolder.h"
 
 using namespace orv;
@@ -62,7 +63,9 @@ protected:
 };
 
 TEST_F(EngineHostTest, LauncherRunsTheHelloExample) {
-    const std::string Config = BinDir + "/examples/hello/engine.xml";
+    // Native separators: on Windows only "\\" ends the folder part that %config% is taken from.
+    const char Sep = TPathRules::Delimiter;
+    const std::string Config = BinDir + Sep + "examples" + Sep + "hello" + Sep + "engine.xml";
     ASSERT_TRUE(Platform().FileExists(Config)) << Config;
 
     TProgramRun Hello = Run("orv-host", {Config, "Tester"});
@@ -70,7 +73,7 @@ TEST_F(EngineHostTest, LauncherRunsTheHelloExample) {
     // Both greeters, the lazily loaded one included, greet the name given on the command line.
     EXPECT_TRUE(Contains(Hello.Out, "2 greeter(s) for Tester:")) << Hello.Out;
     EXPECT_TRUE(Contains(Hello.Out, "Hello, Tester!")) << Hello.Out;
-    EXPECT_TRUE(Contains(Hello.Out, "你好, Tester!")) << Hello.Out;
+    EXPECT_TRUE(Contains(Hello.Out, orv::test::NativeText("你好, Tester!"))) << Hello.Out;
 
     // Without an argument the name comes from the configuration's environment variables.
     TProgramRun Configured = Run("orv-host", {"--quiet", Config});

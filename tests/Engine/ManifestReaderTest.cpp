@@ -5,6 +5,7 @@
 #include "Companion/TarnXMLLiveCount.h"
 #include "Companion/TarnXMLUtils.h"
 #include "ModelTestSupport.h"
+#include "Support/NativeText.h"
 #include "Support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -93,7 +94,8 @@ TEST_F(ManifestReaderTest, OtherElementsInPluginPositionAreLoggedAndSkipped) {
     const auto Records = Capture.Records();
     ASSERT_EQ(Records.size(), 4u);
     EXPECT_TRUE(IsLine(Records[0], TLogLevel::Error, SInvalidPluginNode, {Tree.PathOf("a/plugin.xml"), "Comment"}));
-    EXPECT_EQ(Records[0].Message, "配置文件[" + Tree.PathOf("a/plugin.xml") + "]格式非法。\r\n节点[Comment]名称错误.");
+    EXPECT_EQ(Records[0].Message,
+              NativeText("配置文件[") + Tree.PathOf("a/plugin.xml") + NativeText("]格式非法。\r\n节点[Comment]名称错误."));
     EXPECT_TRUE(IsLine(Records[1], TLogLevel::Warn, SPluginWithoutDll, {"P", Tree.PathOf("a/plugin.xml")}));
     EXPECT_TRUE(IsLine(Records[2], TLogLevel::Error, SInvalidPluginNode, {Tree.PathOf("a/plugin.xml"), "Notes"}));
     EXPECT_TRUE(IsLine(Records[3], TLogLevel::Error, SInvalidPluginNode, {Tree.PathOf("b/plugin.xml"), "Manifest"}));
@@ -119,19 +121,20 @@ TEST_F(ManifestReaderTest, MissingDocumentOrRootIsLoggedAndANilRegistryAsserted)
 
 TEST_F(ManifestReaderTest, AMissingIdEndsTheReadInsideTheCannotParseLine) {
     const std::string File = Tree.PathOf("a/plugin.xml");
-    const std::string Message = "配置文件[" + File + "]中插件没有给出ID";
+    const std::string Message = NativeText("配置文件[") + File + NativeText("]中插件没有给出ID");
     EXPECT_EQ(ReadFailure("a/plugin.xml", "<Plugins><Plugin ID='Kept'/><Plugin Name='x'/><Plugin ID='Never'/></Plugins>"),
               Message);
     EXPECT_EQ(DescriptorIDs(), TStrings{"Kept"});
     const auto Records = Capture.Records();
     ASSERT_EQ(Records.size(), 2u);
     EXPECT_TRUE(IsLine(Records[1], TLogLevel::Error, SCannotParseFile, {File, Message}));
-    EXPECT_EQ(Records[1].Message, "不能解释文件[" + File + "]，详细信息[" + Message + "]。");
+    EXPECT_EQ(Records[1].Message,
+              NativeText("不能解释文件[") + File + NativeText("]，详细信息[") + Message + NativeText("]。"));
 }
 
 TEST_F(ManifestReaderTest, AnExtensionWithoutPointsEndsTheReadNamingItsQualifiedId) {
     const std::string File = Tree.PathOf("a/plugin.xml");
-    const std::string Message = "扩展[Demo.Hello]中缺少扩展点。请检查扩展配置的points属性。";
+    const std::string Message = NativeText("扩展[Demo.Hello]中缺少扩展点。请检查扩展配置的points属性。");
     EXPECT_EQ(ReadFailure("a/plugin.xml",
                           "<Plugin ID='Demo'><ExtensionPoint ID='pt'/><Extension ID='x.Hello'/></Plugin>"),
               Message);
@@ -211,7 +214,7 @@ TEST_F(ManifestReaderTest, ALibraryIsSoughtInDllPathInOrderThenThroughThePathVar
     const std::string InSecond = Tree.WriteFile("second/libb.so", "x");
     Tree.WriteFile("third/libb.so", "x");
     Tree.WriteFile("app/plugins/libc.so", "x");
-    const std::string Relative = Tree.WriteFile("app/rel/libd.so", "x");
+    Tree.WriteFile("app/rel/libd.so", "x");
     EngineConfig.DllPath = {Tree.PathOf("missing"), Tree.PathOf("second"), Tree.PathOf("third")};
     Read("a/plugin.xml",
          "<Plugins><Plugin ID='B' Library='libb.so'/>"
@@ -224,7 +227,10 @@ TEST_F(ManifestReaderTest, ALibraryIsSoughtInDllPathInOrderThenThroughThePathVar
     EXPECT_EQ(Descriptor("C")->GetLibrary(),
               (TPathRules::LowerCaseValues ? AsciiLowerCase(ExeFolder) : ExeFolder) + "/plugins/libc.so");
     EXPECT_TRUE(Platform().FileExists(Descriptor("C")->GetLibrary()));
-    EXPECT_EQ(Descriptor("D")->GetLibrary(), Relative);
+    // A relative name found only beside the executable: its folder, one separator, then the
+    // manifest's text as written (nothing in it is normalised).
+    EXPECT_EQ(Descriptor("D")->GetLibrary(), ExeFolder + Sep + "rel/libd.so");
+    EXPECT_TRUE(Platform().FileExists(Descriptor("D")->GetLibrary()));
     for (const TLogRecord& R : Capture.Records()) EXPECT_EQ(R.Level, TLogLevel::Info) << R.Message;
 }
 

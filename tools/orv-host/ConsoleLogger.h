@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <string>
 
+// Text in the engine's encoding (the process code page) as UTF-8, the launcher's output encoding.
+std::string ToUtf8(const std::string& Text);
+
 enum class TLogLevel { Debug = 0, Info = 1, Warn = 2, Error = 3, Fatal = 4 };
 
 class TConsoleLogger : public orv::TInterfacedObject<orv::IORVLogger> {

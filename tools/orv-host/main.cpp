@@ -22,7 +22,7 @@ void ReportCurrentException() {
     try {
         throw;
     } catch (const std::exception& E) {
-        std::fprintf(stderr, "orv-host: %s\n", E.what());
+        std::fprintf(stderr, "orv-host: %s\n", ToUtf8(E.what()).c_str());
     } catch (...) {
         std::fprintf(stderr, "orv-host: unknown exception\n");
     }
