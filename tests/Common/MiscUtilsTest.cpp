@@ -58,18 +58,16 @@ TEST(MiscUtilsTest, SplitFollowsTheDelimitedTextRule) {
 }
 
 TEST(MiscUtilsTest, SplitAtLastCutsAtTheLastSeparator) {
-    auto R = TStringUtils::SplitAtLast("ORVEngine.Runtime.applications", ".");
-    EXPECT_EQ(R.Head, "ORVEngine.Runtime");
-    EXPECT_EQ(R.Tail, "applications");
-    R = TStringUtils::SplitAtLast("applications", ".");
-    EXPECT_EQ(R.Head, "");
-    EXPECT_EQ(R.Tail, "applications");
-    R = TStringUtils::SplitAtLast("a/b\\c.d", "/\\");
-    EXPECT_EQ(R.Head, "a/b");
-    EXPECT_EQ(R.Tail, "c.d");
-    R = TStringUtils::SplitAtLast("a.", ".");
-    EXPECT_EQ(R.Head, "a");
-    EXPECT_EQ(R.Tail, "");
+    const char* const Cases[][4] = {{"ORVEngine.Runtime.applications", ".", "ORVEngine.Runtime", "applications"},
+                                    {"applications", ".", "", "applications"},
+                                    {"a/b\\c.d", "/\\", "a/b", "c.d"},
+                                    {"a.", ".", "a", ""}};
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case[0]);
+        const auto R = TStringUtils::SplitAtLast(Case[0], Case[1]);
+        EXPECT_EQ(R.Head, Case[2]);
+        EXPECT_EQ(R.Tail, Case[3]);
+    }
 }
 
 TEST(MiscUtilsTest, ReplacerReplacesOneOccurrenceOfTheEarliestVariable) {

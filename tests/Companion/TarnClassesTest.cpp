@@ -32,72 +32,46 @@ int32_t RefCountOf(IInterface* Item) {
 class TTarnInterfaceListTest : public ::testing::Test {
 protected:
     Ref<IProbe> NewProbe() { return Ref<IProbe>(new TProbe(&Live_)); }
+    // The list's items in order.
+    static std::vector<IInterface*> Items(const TTarnInterfaceList& List) {
+        std::vector<IInterface*> Result;
+        for (int32_t I = 0; I < List.GetCount(); ++I) Result.push_back(List.GetItems(I));
+        return Result;
+    }
     int Live_ = 0;
 };
 
-TEST_F(TTarnInterfaceListTest, KeepsInsertionOrderAndAnswersIndexOf) {
+TEST_F(TTarnInterfaceListTest, AddRemoveAndIndexOfKeepOrderAndReferenceCounts) {
     Ref<IProbe> A = NewProbe(), B = NewProbe(), C = NewProbe(), Absent = NewProbe();
     TTarnInterfaceList List;
-    EXPECT_EQ(List.GetCount(), 0);
-    List.Add(A.Get());
-    List.Add(B.Get());
-    List.Add(C.Get());
-
-    ASSERT_EQ(List.GetCount(), 3);
-    EXPECT_EQ(List.GetItems(0), A.Get());
-    EXPECT_EQ(List.GetItems(1), B.Get());
-    EXPECT_EQ(List.GetItems(2), C.Get());
+    for (IProbe* P : {A.Get(), B.Get(), C.Get(), A.Get()}) List.Add(P);
+    EXPECT_EQ(Items(List), (std::vector<IInterface*>{A.Get(), B.Get(), C.Get(), A.Get()}));
     EXPECT_EQ(List.IndexOf(C.Get()), 2);
     EXPECT_EQ(List.IndexOf(Absent.Get()), -1);
-    EXPECT_TRUE(List.Contains(B.Get()));
     EXPECT_FALSE(List.Contains(Absent.Get()));
-    EXPECT_EQ(RefCountOf(A.Get()), 2);
-}
-
-TEST_F(TTarnInterfaceListTest, RemoveKeepsOrderAndReleases) {
-    Ref<IProbe> A = NewProbe(), B = NewProbe(), C = NewProbe();
-    TTarnInterfaceList List;
-    List.Add(A.Get());
-    List.Add(B.Get());
-    List.Add(C.Get());
+    EXPECT_EQ(RefCountOf(A.Get()), 3);  // held twice
 
     List.Remove(B.Get());
-    ASSERT_EQ(List.GetCount(), 2);
-    EXPECT_EQ(List.GetItems(0), A.Get());
-    EXPECT_EQ(List.GetItems(1), C.Get());
-    EXPECT_EQ(List.IndexOf(C.Get()), 1);
-    EXPECT_EQ(List.IndexOf(B.Get()), -1);
-    EXPECT_FALSE(List.Contains(B.Get()));
-    EXPECT_EQ(RefCountOf(B.Get()), 1);
-
     List.Remove(B.Get());  // no longer held: nothing happens
-    EXPECT_EQ(List.GetCount(), 2);
-    EXPECT_EQ(RefCountOf(B.Get()), 1);
-}
-
-TEST_F(TTarnInterfaceListTest, SameItemTwiceIsHeldTwice) {
-    Ref<IProbe> A = NewProbe(), B = NewProbe();
-    TTarnInterfaceList List;
-    List.Add(A.Get());
-    List.Add(B.Get());
-    List.Add(A.Get());
-    EXPECT_EQ(List.GetCount(), 3);
-    EXPECT_EQ(RefCountOf(A.Get()), 3);
-
     List.Remove(A.Get());  // the first occurrence goes
-    ASSERT_EQ(List.GetCount(), 2);
-    EXPECT_EQ(List.GetItems(0), B.Get());
+    EXPECT_EQ(Items(List), (std::vector<IInterface*>{C.Get(), A.Get()}));
     EXPECT_EQ(List.IndexOf(A.Get()), 1);
+    EXPECT_FALSE(List.Contains(B.Get()));
     EXPECT_TRUE(List.Contains(A.Get()));
+    EXPECT_EQ(RefCountOf(B.Get()), 1);
     EXPECT_EQ(RefCountOf(A.Get()), 2);
 
     List.Remove(A.Get());
     EXPECT_FALSE(List.Contains(A.Get()));
     EXPECT_EQ(List.IndexOf(A.Get()), -1);
     EXPECT_EQ(RefCountOf(A.Get()), 1);
+    List.Clear();
+    EXPECT_EQ(List.GetCount(), 0);
+    EXPECT_FALSE(List.Contains(C.Get()));
+    EXPECT_EQ(RefCountOf(C.Get()), 1);
 }
 
-TEST_F(TTarnInterfaceListTest, DestructionReleasesEveryItemOnce) {
+TEST_F(TTarnInterfaceListTest, DestructionReleasesEveryItemOnceAndGetItemsOutsideRaises) {
     {
         auto List = std::make_unique<TTarnInterfaceList>();
         Ref<IProbe> A = NewProbe();
@@ -112,22 +86,10 @@ TEST_F(TTarnInterfaceListTest, DestructionReleasesEveryItemOnce) {
         EXPECT_EQ(Live_, 1);
     }
     EXPECT_EQ(Live_, 0);
-}
 
-TEST_F(TTarnInterfaceListTest, ClearEmptiesTheListAndForgetsItems) {
-    Ref<IProbe> A = NewProbe();
-    TTarnInterfaceList List;
-    List.Add(A.Get());
-    List.Clear();
-    EXPECT_EQ(List.GetCount(), 0);
-    EXPECT_FALSE(List.Contains(A.Get()));
-    EXPECT_EQ(RefCountOf(A.Get()), 1);
-}
-
-TEST_F(TTarnInterfaceListTest, GetItemsOutsideTheListRaises) {
-    Ref<IProbe> A = NewProbe();
     TTarnInterfaceList List;
     EXPECT_THROW(List.GetItems(0), EORVException);
+    Ref<IProbe> A = NewProbe();
     List.Add(A.Get());
     EXPECT_THROW(List.GetItems(-1), EORVException);
     try {

@@ -47,7 +47,7 @@ protected:
     Ref<IORVDescriptor> Plugin = NewDescriptor("p");
 };
 
-TEST_F(CollectionsTest, HashedCollectionKeepsBothItemsOfOneIdAndTheLaterOneWinsTheKey) {
+TEST_F(CollectionsTest, HashedCollectionKeepsBothItemsOfOneIdTheLaterOneWinsAndRemoveDropsTheKey) {
     Ref<IORVExtensionPoint> First = AddPoint(Plugin, "x");
     Ref<IORVExtensionPoint> Second = AddPoint(Plugin, "x");
     Ref<IORVExtensionPoints> Union(new TORVExtensionPoints(true));
@@ -62,9 +62,8 @@ TEST_F(CollectionsTest, HashedCollectionKeepsBothItemsOfOneIdAndTheLaterOneWinsT
     EXPECT_EQ(Union->GetCount(), 1);
     EXPECT_FALSE(Union->Find("p.x"));
     EXPECT_TRUE(Union->GetItem(0) == Second);
-}
 
-TEST_F(CollectionsTest, RemovingAnOutsiderWithAHeldItemsIdDropsOnlyTheKey) {
+    // Removing an outsider that has a held item's id drops only the key; nil is ignored.
     Ref<IORVExtension> Held = AddExtension(Plugin, "e", "x");
     Ref<IORVExtension> Outsider = AddExtension(Plugin, "e", "x");
     Ref<IORVExtensions> Linked(new TORVExtensions(true));
@@ -96,7 +95,7 @@ TEST_F(CollectionsTest, HashedFindIsCaseSensitiveAndUnhashedFindFoldsAsciiCase) 
     EXPECT_FALSE(Accented->GetExtensionPoints()->Find("\xC3\x89.x"));
 }
 
-TEST_F(CollectionsTest, SameItemTwice) {
+TEST_F(CollectionsTest, SameItemTwiceAndEmptyIds) {
     Ref<IORVExtension> E = AddExtension(Plugin, "e", "x");
     Ref<IORVExtensions> Linked(new TORVExtensions(true));
     TConverter::ToExtensions(Linked)->Add(E);
@@ -113,10 +112,8 @@ TEST_F(CollectionsTest, SameItemTwice) {
     TConverter::ToDescriptors(Descriptors)->Remove(Plugin);
     EXPECT_EQ(Descriptors->GetCount(), 0);
     EXPECT_FALSE(Descriptors->Find("p"));
-}
 
-TEST_F(CollectionsTest, EmptyIdFindsNothingEvenWhenAnItemHasAnEmptyId) {
-    Ref<IORVDescriptors> Descriptors(new TORVDescriptors());
+    // An empty id finds nothing, even when an item has an empty id.
     TConverter::ToDescriptors(Descriptors)->Add(NewDescriptor(""));
     EXPECT_EQ(Descriptors->GetCount(), 1);
     EXPECT_FALSE(Descriptors->Find(""));

@@ -172,7 +172,7 @@ TEST_F(ConfigTest, ARelativeNameIsFoundBesideTheLibraryAndTheCurrentFolderWins) 
     EXPECT_EQ(ConfigVariable(), AsVariable(Tree.PathOf("cwd")));
 }
 
-TEST_F(ConfigTest, ResolvePathTriesCurrentFolderLibraryExecutableInTurn) {
+TEST_F(ConfigTest, ResolvePathTriesCurrentFolderLibraryExecutableInTurnButAnAbsolutePathAsItStands) {
     TCurrentFolder Cwd(Tree.PathOf("cwd"));
     Tree.WriteFile("app/bin/only-exe.xml", "<x/>");
     Tree.WriteFile("lib/sub/both.xml", "<x/>");
@@ -187,9 +187,8 @@ TEST_F(ConfigTest, ResolvePathTriesCurrentFolderLibraryExecutableInTurn) {
     EXPECT_EQ(TORVEngine::ResolvePath("sub", FileTest), "sub");
     EXPECT_EQ(TORVEngine::ResolvePath("sub", [](const std::string& P) { return Platform().FolderExists(P); }),
               Tree.PathOf("lib/sub"));
-}
 
-TEST_F(ConfigTest, AnAbsolutePathIsOnlyTriedAsItStands) {
+    // An absolute path is only tried as it stands.
     const std::string Missing = Tree.PathOf("nowhere/both.xml");
     EXPECT_EQ(TORVEngine::ResolvePath(Missing, FileTest), Missing);
     // Not even when the same text below the library's folder names a file (POSIX, where an

@@ -13,6 +13,8 @@ using namespace orv::test;
 
 namespace {
 
+using TStrings = std::vector<std::string>;
+
 class DescriptorTest : public ::testing::Test {
 protected:
     TSpyPlatform Spy;
@@ -37,7 +39,9 @@ TEST_F(DescriptorTest, LibraryIsLoadedOnFirstUseAndThePluginStartedOnce) {
     ASSERT_TRUE(Plugin);
     EXPECT_TRUE(Obj(D)->IsLoaded());
     EXPECT_TRUE(D->GetPlugin() == Plugin);
-    EXPECT_EQ(Probe.Journal(), "");  // obtained, not started
+    // Obtained, not started; a factory lookup on the loaded library does not start it either.
+    EXPECT_NE(Obj(D)->FindFactoryMethod("GetExtensionImpl"), nullptr);
+    EXPECT_EQ(Probe.Journal(), "");
     EXPECT_FALSE(Obj(D)->IsStarted());
 
     Obj(D)->StartPlugin();
@@ -47,7 +51,7 @@ TEST_F(DescriptorTest, LibraryIsLoadedOnFirstUseAndThePluginStartedOnce) {
     EXPECT_EQ(Probe.Journal(), "start:full;stop:full;");
     EXPECT_TRUE(Obj(D)->IsStarted());  // stopping leaves the flag
     EXPECT_EQ(Spy.Opens, 1);
-    EXPECT_TRUE(Log.Records().empty());
+    EXPECT_TRUE(Log.Lines().empty());
 }
 
 TEST_F(DescriptorTest, PluginWithoutLibraryCountsAsStartedAndHasNoFactories) {
@@ -58,7 +62,7 @@ TEST_F(DescriptorTest, PluginWithoutLibraryCountsAsStartedAndHasNoFactories) {
     EXPECT_TRUE(Obj(D)->IsStarted());
     EXPECT_EQ(Obj(D)->FindFactoryMethod("GetExtensionImpl"), nullptr);
     EXPECT_EQ(Spy.Opens, 0);
-    EXPECT_TRUE(Log.Records().empty());
+    EXPECT_TRUE(Log.Lines().empty());
 }
 
 TEST_F(DescriptorTest, MissingLibraryFileRaisesAndLoadsNothing) {
@@ -80,7 +84,7 @@ TEST_F(DescriptorTest, MissingLibraryFileRaisesAndLoadsNothing) {
     }
     EXPECT_FALSE(Obj(D)->IsStarted());
     EXPECT_EQ(Spy.Opens, 0);
-    EXPECT_TRUE(Log.Records().empty());
+    EXPECT_TRUE(Log.Lines().empty());
 }
 
 TEST_F(DescriptorTest, UnloadableFileIsRetriedOnEveryLookupUntilItLoads) {
@@ -92,9 +96,8 @@ TEST_F(DescriptorTest, UnloadableFileIsRetriedOnEveryLookupUntilItLoads) {
     Obj(D)->StartPlugin();  // no exception: the failure is only logged
     EXPECT_TRUE(Obj(D)->IsStarted());
     EXPECT_EQ(Obj(D)->FindFactoryMethod("GetExtensionImpl"), nullptr);
-    std::vector<TLogRecord> Lines = Log.Records();
-    ASSERT_EQ(Lines.size(), 2u);
-    for (const TLogRecord& Line : Lines) EXPECT_TRUE(IsLine(Line, TLogLevel::Error, SCannotLoadDll, {"broken", Path}));
+    const std::string Failed = LogLine('E', SCannotLoadDll, {"broken", Path});
+    EXPECT_EQ(Log.Lines(), (TStrings{Failed, Failed}));
 
     // The file becomes a real plug-in: the next lookup loads it and obtains the plug-in object,
     // but Start does not run, since the descriptor already counts as started.
@@ -104,7 +107,7 @@ TEST_F(DescriptorTest, UnloadableFileIsRetriedOnEveryLookupUntilItLoads) {
     EXPECT_TRUE(D->GetPlugin());
     EXPECT_EQ(Local.Registry->GetEnvironmentVariables()->GetValue("started.broken"), "");
     EXPECT_EQ(Spy.Opens, 3);
-    EXPECT_EQ(Log.Records().size(), 2u);
+    EXPECT_EQ(Log.Lines().size(), 2u);
 }
 
 TEST_F(DescriptorTest, LibraryWithoutGetPluginImplStillSuppliesFactories) {
@@ -113,9 +116,7 @@ TEST_F(DescriptorTest, LibraryWithoutGetPluginImplStillSuppliesFactories) {
     EXPECT_FALSE(D->GetPlugin());
     EXPECT_TRUE(Obj(D)->IsStarted());
     EXPECT_FALSE(Obj(D)->HasPluginEntry());
-    std::vector<TLogRecord> Lines = Log.Records();
-    ASSERT_EQ(Lines.size(), 1u);
-    EXPECT_TRUE(IsLine(Lines[0], TLogLevel::Info, SNoGetPluginImpl, {"noentry", D->GetLibrary()}));
+    EXPECT_EQ(Log.Lines(), TStrings{LogLine('I', SNoGetPluginImpl, {"noentry", D->GetLibrary()})});
 }
 
 TEST_F(DescriptorTest, FactoryLookupsAreCachedAndAMissingOneIsReportedOnce) {
@@ -131,20 +132,9 @@ TEST_F(DescriptorTest, FactoryLookupsAreCachedAndAMissingOneIsReportedOnce) {
     EXPECT_EQ(Obj(D)->FindFactoryMethod("CreateOther"), Factory);
     EXPECT_EQ(Spy.LookupsOf("Missing"), 1);
     EXPECT_EQ(Spy.LookupsOf("CreateOther"), 1);
-    std::vector<TLogRecord> Lines = Log.Records();
-    ASSERT_EQ(Lines.size(), 1u);
-    EXPECT_TRUE(IsLine(Lines[0], TLogLevel::Warn, SFactoryNotFound, {"full", "Missing"}));
+    EXPECT_EQ(Log.Lines(), TStrings{LogLine('W', SFactoryNotFound, {"full", "Missing"})});
     // The first lookup loaded the library and started the plug-in.
     EXPECT_EQ(Probe.Journal(), "start:full;");
-}
-
-TEST_F(DescriptorTest, LookupOnALibraryLoadedByGetPluginDoesNotStartThePlugin) {
-    TPluginProbe Probe("model_full");
-    Ref<IORVDescriptor> D = Of("full", "model_full");
-    ASSERT_TRUE(D->GetPlugin());
-    EXPECT_NE(Obj(D)->FindFactoryMethod("GetExtensionImpl"), nullptr);
-    EXPECT_EQ(Probe.Journal(), "");
-    EXPECT_FALSE(Obj(D)->IsStarted());
 }
 
 TEST_F(DescriptorTest, NilPluginObjectIsAskedForAgainEachTime) {
@@ -159,22 +149,19 @@ TEST_F(DescriptorTest, NilPluginObjectIsAskedForAgainEachTime) {
     EXPECT_EQ(Spy.Opens, 1);
 }
 
-TEST_F(DescriptorTest, ObjectWithoutIORVPluginFailsTheCastAndIsReleased) {
+TEST_F(DescriptorTest, ObjectThatIsNoPluginOrAThrowingEntryFailsUnloggedAndUnstarted) {
     TPluginProbe Probe("model_notplugin");
-    Ref<IORVDescriptor> D = Of("odd", "model_notplugin");
-    EXPECT_THROW(D->GetPlugin(), EIntfCastError);
-    EXPECT_EQ(Probe.Probe(0), 0);
-    EXPECT_THROW(Obj(D)->StartPlugin(), EIntfCastError);
-    EXPECT_FALSE(Obj(D)->IsStarted());
-    EXPECT_TRUE(Log.Records().empty());  // no start line: Start was never reached
-}
+    Ref<IORVDescriptor> Odd = Of("odd", "model_notplugin");
+    EXPECT_THROW(Odd->GetPlugin(), EIntfCastError);
+    EXPECT_EQ(Probe.Probe(0), 0);  // the object lacking IORVPlugin was released
+    EXPECT_THROW(Obj(Odd)->StartPlugin(), EIntfCastError);
+    EXPECT_FALSE(Obj(Odd)->IsStarted());
 
-TEST_F(DescriptorTest, GetPluginImplThatThrowsPassesUnlogged) {
-    Ref<IORVDescriptor> D = Of("throw.entry", "model_throwing");
-    EXPECT_THROW(D->GetPlugin(), std::runtime_error);
-    EXPECT_THROW(Obj(D)->StartPlugin(), std::runtime_error);
-    EXPECT_FALSE(Obj(D)->IsStarted());
-    EXPECT_TRUE(Log.Records().empty());
+    Ref<IORVDescriptor> Throwing = Of("throw.entry", "model_throwing");
+    EXPECT_THROW(Throwing->GetPlugin(), std::runtime_error);
+    EXPECT_THROW(Obj(Throwing)->StartPlugin(), std::runtime_error);
+    EXPECT_FALSE(Obj(Throwing)->IsStarted());
+    EXPECT_TRUE(Log.Lines().empty());  // no start line: Start was never reached
 }
 
 TEST_F(DescriptorTest, FailingStartIsLoggedRethrownAndTriedAgainLater) {
@@ -189,41 +176,33 @@ TEST_F(DescriptorTest, FailingStartIsLoggedRethrownAndTriedAgainLater) {
     EXPECT_FALSE(Obj(D)->IsStarted());
     EXPECT_THROW(Obj(D)->StartPlugin(), std::runtime_error);
     EXPECT_EQ(Probe.Probe(1), 2);
-    std::vector<TLogRecord> Lines = Log.Records();
-    ASSERT_EQ(Lines.size(), 2u);
-    EXPECT_TRUE(IsLine(Lines[0], TLogLevel::Error, SPluginStartError, {"throw.start"}));
+    const std::string Failed = LogLine('E', SPluginStartError, {"throw.start"});
+    EXPECT_EQ(Log.Lines(), (TStrings{Failed, Failed}));
 }
 
-TEST_F(DescriptorTest, ValuesThatAreNotStdExceptionsAreLoggedAndRethrownUnchanged) {
+TEST_F(DescriptorTest, FailingStopAndNonStdValuesAreLoggedAndRethrownUnchanged) {
     Ref<IORVDescriptor> Starting = Of("throw.start.nonstd", "model_throwing");
-    Ref<IORVDescriptor> Stopping = Of("throw.stop.nonstd", "model_throwing");
+    Ref<IORVDescriptor> StoppingNonStd = Of("throw.stop.nonstd", "model_throwing");
+    Ref<IORVDescriptor> Stopping = Of("throw.stop", "model_throwing");
     try {
         Obj(Starting)->StartPlugin();
         ADD_FAILURE() << "nothing raised";
     } catch (int Value) {
         EXPECT_EQ(Value, 42);
     }
-    Obj(Stopping)->StartPlugin();
+    Obj(StoppingNonStd)->StartPlugin();
     try {
-        Obj(Stopping)->StopPlugin();
+        Obj(StoppingNonStd)->StopPlugin();
         ADD_FAILURE() << "nothing raised";
     } catch (int Value) {
         EXPECT_EQ(Value, 42);
     }
-    std::vector<TLogRecord> Lines = Log.Records();
-    ASSERT_EQ(Lines.size(), 2u);
-    EXPECT_TRUE(IsLine(Lines[0], TLogLevel::Error, SPluginStartError, {"throw.start.nonstd"}));
-    EXPECT_TRUE(IsLine(Lines[1], TLogLevel::Error, SPluginStopError, {"throw.stop.nonstd"}));
-}
-
-TEST_F(DescriptorTest, FailingStopIsLoggedAndRethrown) {
-    Ref<IORVDescriptor> D = Of("throw.stop", "model_throwing");
-    Obj(D)->StartPlugin();
-    EXPECT_THROW(Obj(D)->StopPlugin(), std::runtime_error);
-    EXPECT_TRUE(Obj(D)->IsStarted());
-    std::vector<TLogRecord> Lines = Log.Records();
-    ASSERT_EQ(Lines.size(), 1u);
-    EXPECT_TRUE(IsLine(Lines[0], TLogLevel::Error, SPluginStopError, {"throw.stop"}));
+    Obj(Stopping)->StartPlugin();
+    EXPECT_THROW(Obj(Stopping)->StopPlugin(), std::runtime_error);
+    EXPECT_TRUE(Obj(Stopping)->IsStarted());
+    EXPECT_EQ(Log.Lines(), (TStrings{LogLine('E', SPluginStartError, {"throw.start.nonstd"}),
+                                     LogLine('E', SPluginStopError, {"throw.stop.nonstd"}),
+                                     LogLine('E', SPluginStopError, {"throw.stop"})}));
 }
 
 TEST_F(DescriptorTest, PluginObjectIsReleasedBeforeTheLibraryIsUnloaded) {
@@ -241,22 +220,17 @@ TEST_F(DescriptorTest, PluginObjectIsReleasedBeforeTheLibraryIsUnloaded) {
 
 TEST_F(DescriptorTest, UnloadFailureIsLoggedAndSwallowed) {
     const std::string Library = TestPluginPath("model_noentry");
-    Spy.CloseFault = TSpyPlatform::TFault::Std;
-    {
-        Ref<IORVDescriptor> D = NewDescriptor("a", Library);
-        Obj(D)->StartPlugin();
-    }
-    Spy.CloseFault = TSpyPlatform::TFault::NonStd;
-    {
-        Ref<IORVDescriptor> D = NewDescriptor("b", Library);
+    for (auto Fault : {TSpyPlatform::TFault::Std, TSpyPlatform::TFault::NonStd}) {
+        Spy.CloseFault = Fault;
+        Ref<IORVDescriptor> D = NewDescriptor(Fault == TSpyPlatform::TFault::Std ? "a" : "b", Library);
         Obj(D)->StartPlugin();
     }
     { Ref<IORVDescriptor> NeverLoaded = NewDescriptor("c", Library); }
     EXPECT_EQ(Spy.Closes, 2);
-    std::vector<TLogRecord> Lines = Log.Records();
-    ASSERT_EQ(Lines.size(), 4u);  // two Info lines for the missing GetPluginImpl
-    EXPECT_TRUE(IsLine(Lines[1], TLogLevel::Error, SCannotFreeDll, {"a", Library, "unload refused"}));
-    EXPECT_TRUE(IsLine(Lines[3], TLogLevel::Error, SCannotFreeDll, {"b", Library, "unknown exception"}));
+    EXPECT_EQ(Log.Lines(), (TStrings{LogLine('I', SNoGetPluginImpl, {"a", Library}),
+                                     LogLine('E', SCannotFreeDll, {"a", Library, "unload refused"}),
+                                     LogLine('I', SNoGetPluginImpl, {"b", Library}),
+                                     LogLine('E', SCannotFreeDll, {"b", Library, "unknown exception"})}));
 }
 
 }  // namespace

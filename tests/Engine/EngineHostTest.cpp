@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Common/Platform.h"
+#include "ModelTestSupport.h"
 #include "Support/ChildProcess.h"
 #include "Support/NativeText.h"
 #include "Support/TempFolder.h"
@@ -18,15 +19,6 @@ namespace {
 
 const std::string BinDir = ORV_TEST_BIN_DIR;
 const char* const JournalName = "orv-e2e-journal.txt";
-
-std::string TestPlugin(const std::string& Name) {
-    for (const char* Suffix : {".so", ".dll", ".dylib"}) {
-        const std::string Candidate = BinDir + TPathRules::Delimiter + Name + Suffix;
-        if (Platform().FileExists(Candidate)) return Candidate;
-    }
-    ADD_FAILURE() << "test plug-in not built: " << Name;
-    return Name;
-}
 
 bool Contains(const std::string& Text, const std::string& Part) { return Text.find(Part) != std::string::npos; }
 
@@ -44,7 +36,7 @@ protected:
     // An application tree: a runtime plug-in started with the engine, an application started on
     // first use, both of the probe library; the engine configuration is returned.
     std::string WriteApplication(const std::string& ExtraPlugin = std::string()) {
-        const std::string Probe = TestPlugin("e2e_probe");
+        const std::string Probe = TestPluginPath("e2e_probe");
         Tree.WriteFile(JournalName, "");
         Tree.WriteFile("plugins/runtime/plugin.xml", "<Plugin ID=\"ORVEngine.Runtime\" Initialize=\"true\" Library=\"" +
                                                          Probe + "\"><ExtensionPoint ID=\"applications\"/></Plugin>");
@@ -83,7 +75,7 @@ TEST_F(EngineHostTest, LauncherRunsTheHelloExample) {
 
 TEST_F(EngineHostTest, LauncherExitsNonZeroWithTheMessageOfAFailedStart) {
     const std::string Config = WriteApplication("<Plugin ID=\"e2e.faulty\" Initialize=\"true\" Library=\"" +
-                                                TestPlugin("e2e_faulty") + "\"/>");
+                                                TestPluginPath("e2e_faulty") + "\"/>");
     TProgramRun Failed = Run("orv-host", {Config, "ignored"});
     EXPECT_EQ(Failed.ExitCode, 1);
     EXPECT_TRUE(Contains(Failed.Err, "orv-host: start refused")) << Failed.Err;

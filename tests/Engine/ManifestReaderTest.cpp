@@ -71,44 +71,30 @@ protected:
 
 }  // namespace
 
-TEST_F(ManifestReaderTest, PluginsRootInAnyCaseListsThePluginsInOrder) {
-    Read("a/plugin.xml", "<plugins><Plugin ID='First'/><PLUGIN ID='Second'/></plugins>");
-    EXPECT_EQ(DescriptorIDs(), (TStrings{"First", "Second"}));
-    const auto Records = Capture.Records();
-    ASSERT_EQ(Records.size(), 2u);
-    EXPECT_TRUE(IsLine(Records[0], TLogLevel::Warn, SPluginWithoutDll, {"First", Tree.PathOf("a/plugin.xml")}));
-    EXPECT_TRUE(IsLine(Records[1], TLogLevel::Warn, SPluginWithoutDll, {"Second", Tree.PathOf("a/plugin.xml")}));
-}
-
-TEST_F(ManifestReaderTest, APluginRootIsOnePluginAndAnEmptyPluginsRootIsNothing) {
-    Read("a/plugin.xml", "<Plugin ID='Alone'/>");
-    Read("b/plugin.xml", "<Plugins/>");
-    EXPECT_EQ(DescriptorIDs(), TStrings{"Alone"});
-    EXPECT_EQ(Capture.Records().size(), 1u);
-}
-
-TEST_F(ManifestReaderTest, OtherElementsInPluginPositionAreLoggedAndSkipped) {
-    Read("a/plugin.xml", "<Plugins><Comment/><Plugin ID='P'/><Notes/></Plugins>");
-    Read("b/plugin.xml", "<Manifest ID='NotAPlugin'/>");
-    EXPECT_EQ(DescriptorIDs(), TStrings{"P"});
-    const auto Records = Capture.Records();
-    ASSERT_EQ(Records.size(), 4u);
-    EXPECT_TRUE(IsLine(Records[0], TLogLevel::Error, SInvalidPluginNode, {Tree.PathOf("a/plugin.xml"), "Comment"}));
-    EXPECT_EQ(Records[0].Message,
-              NativeText("配置文件[") + Tree.PathOf("a/plugin.xml") + NativeText("]格式非法。\r\n节点[Comment]名称错误."));
-    EXPECT_TRUE(IsLine(Records[1], TLogLevel::Warn, SPluginWithoutDll, {"P", Tree.PathOf("a/plugin.xml")}));
-    EXPECT_TRUE(IsLine(Records[2], TLogLevel::Error, SInvalidPluginNode, {Tree.PathOf("a/plugin.xml"), "Notes"}));
-    EXPECT_TRUE(IsLine(Records[3], TLogLevel::Error, SInvalidPluginNode, {Tree.PathOf("b/plugin.xml"), "Manifest"}));
+TEST_F(ManifestReaderTest, RootFormsAndElementsInPluginPosition) {
+    // A Plugins root in any case lists its plug-ins in order; a Plugin root is one plug-in; an empty
+    // Plugins root is nothing; any other element is logged and skipped.
+    Read("a/plugin.xml", "<plugins><Plugin ID='First'/><Comment/><PLUGIN ID='Second'/></plugins>");
+    Read("b/plugin.xml", "<Plugin ID='Alone'/>");
+    Read("c/plugin.xml", "<Plugins/>");
+    Read("d/plugin.xml", "<Manifest ID='NotAPlugin'/>");
+    EXPECT_EQ(DescriptorIDs(), (TStrings{"First", "Second", "Alone"}));
+    const std::string A = Tree.PathOf("a/plugin.xml");
+    EXPECT_EQ(Capture.Lines(),
+              (TStrings{LogLine('W', SPluginWithoutDll, {"First", A}), LogLine('E', SInvalidPluginNode, {A, "Comment"}),
+                        LogLine('W', SPluginWithoutDll, {"Second", A}),
+                        LogLine('W', SPluginWithoutDll, {"Alone", Tree.PathOf("b/plugin.xml")}),
+                        LogLine('E', SInvalidPluginNode, {Tree.PathOf("d/plugin.xml"), "Manifest"})}));
+    EXPECT_EQ(Capture.Logger->Records()[1].Message,
+              NativeText("配置文件[") + A + NativeText("]格式非法。\r\n节点[Comment]名称错误."));
 }
 
 TEST_F(ManifestReaderTest, MissingDocumentOrRootIsLoggedAndANilRegistryAsserted) {
     TORVEngine::ReadPluginConfig(Registry, EngineConfig, TPluginConfig{nullptr, "x/plugin.xml"}, Parser);
     const TPluginConfig Empty{LoadXMLDocumentFromString("<!-- none -->", "y/plugin.xml"), "y/plugin.xml"};
     TORVEngine::ReadPluginConfig(Registry, EngineConfig, Empty, Parser);
-    const auto Records = Capture.Records();
-    ASSERT_EQ(Records.size(), 2u);
-    EXPECT_TRUE(IsLine(Records[0], TLogLevel::Warn, SPluginDocumentEmpty, {"x/plugin.xml"}));
-    EXPECT_TRUE(IsLine(Records[1], TLogLevel::Error, SInvalidConfigFile, {"y/plugin.xml"}));
+    EXPECT_EQ(Capture.Lines(), (TStrings{LogLine('W', SPluginDocumentEmpty, {"x/plugin.xml"}),
+                                         LogLine('E', SInvalidConfigFile, {"y/plugin.xml"})}));
     EXPECT_TRUE(DescriptorIDs().empty());
 
     try {
@@ -125,10 +111,9 @@ TEST_F(ManifestReaderTest, AMissingIdEndsTheReadInsideTheCannotParseLine) {
     EXPECT_EQ(ReadFailure("a/plugin.xml", "<Plugins><Plugin ID='Kept'/><Plugin Name='x'/><Plugin ID='Never'/></Plugins>"),
               Message);
     EXPECT_EQ(DescriptorIDs(), TStrings{"Kept"});
-    const auto Records = Capture.Records();
-    ASSERT_EQ(Records.size(), 2u);
-    EXPECT_TRUE(IsLine(Records[1], TLogLevel::Error, SCannotParseFile, {File, Message}));
-    EXPECT_EQ(Records[1].Message,
+    EXPECT_EQ(Capture.Lines(), (TStrings{LogLine('W', SPluginWithoutDll, {"Kept", File}),
+                                         LogLine('E', SCannotParseFile, {File, Message})}));
+    EXPECT_EQ(Capture.Logger->Records()[1].Message,
               NativeText("不能解释文件[") + File + NativeText("]，详细信息[") + Message + NativeText("]。"));
 }
 
@@ -139,18 +124,15 @@ TEST_F(ManifestReaderTest, AnExtensionWithoutPointsEndsTheReadNamingItsQualified
                           "<Plugin ID='Demo'><ExtensionPoint ID='pt'/><Extension ID='x.Hello'/></Plugin>"),
               Message);
     EXPECT_TRUE(DescriptorIDs().empty());
-    const auto Records = Capture.Records();
-    ASSERT_FALSE(Records.empty());
-    EXPECT_TRUE(IsLine(Records.back(), TLogLevel::Error, SCannotParseFile, {File, Message}));
+    EXPECT_EQ(Capture.Lines(),
+              (TStrings{LogLine('W', SPluginWithoutDll, {"Demo", File}), LogLine('E', SCannotParseFile, {File, Message})}));
 }
 
 TEST_F(ManifestReaderTest, ShieldedPluginsAreSkippedSilently) {
     EngineConfig.ShieldedPlugins = {"demo.CORE", " Other"};
     Read("a/plugin.xml", "<Plugins><Plugin ID='Demo.Core' Library='x'/><Plugin ID='Other'/></Plugins>");
     EXPECT_EQ(DescriptorIDs(), TStrings{"Other"});
-    const auto Records = Capture.Records();
-    ASSERT_EQ(Records.size(), 1u);
-    EXPECT_TRUE(IsLine(Records[0], TLogLevel::Warn, SPluginWithoutDll, {"Other", Tree.PathOf("a/plugin.xml")}));
+    EXPECT_EQ(Capture.Lines(), TStrings{LogLine('W', SPluginWithoutDll, {"Other", Tree.PathOf("a/plugin.xml")})});
 }
 
 TEST_F(ManifestReaderTest, PluginFieldsExtensionsAndPointsAreRead) {
@@ -205,9 +187,7 @@ TEST_F(ManifestReaderTest, ALibraryBesideTheManifestWinsOverDllPath) {
     EngineConfig.DllPath = {Tree.PathOf("dlls")};
     Read("a/plugin.xml", "<Plugin ID='Demo' Library=' \tlibdemo.so \n'/>");
     EXPECT_EQ(Descriptor("Demo")->GetLibrary(), Beside);
-    const auto Records = Capture.Records();
-    ASSERT_EQ(Records.size(), 1u);
-    EXPECT_TRUE(IsLine(Records[0], TLogLevel::Info, SPluginBoundToDll, {"Demo", Beside}));
+    EXPECT_EQ(Capture.Lines(), TStrings{LogLine('I', SPluginBoundToDll, {"Demo", Beside})});
 }
 
 TEST_F(ManifestReaderTest, ALibraryIsSoughtInDllPathInOrderThenThroughThePathVariables) {
@@ -231,13 +211,11 @@ TEST_F(ManifestReaderTest, ALibraryIsSoughtInDllPathInOrderThenThroughThePathVar
     // manifest's text as written (nothing in it is normalised).
     EXPECT_EQ(Descriptor("D")->GetLibrary(), ExeFolder + Sep + "rel/libd.so");
     EXPECT_TRUE(Platform().FileExists(Descriptor("D")->GetLibrary()));
-    for (const TLogRecord& R : Capture.Records()) EXPECT_EQ(R.Level, TLogLevel::Info) << R.Message;
+    for (const std::string& Line : Capture.Lines()) EXPECT_EQ(Line[0], 'I') << Line;
 }
 
 TEST_F(ManifestReaderTest, AMissingLibraryKeepsItsManifestValueWithAWarning) {
     Read("a/plugin.xml", "<Plugin ID='Demo' Library=' libnone.so '/>");
     EXPECT_EQ(Descriptor("Demo")->GetLibrary(), "libnone.so");
-    const auto Records = Capture.Records();
-    ASSERT_EQ(Records.size(), 1u);
-    EXPECT_TRUE(IsLine(Records[0], TLogLevel::Warn, SDllNotFound, {"Demo", Tree.PathOf("a") + Sep, "libnone.so"}));
+    EXPECT_EQ(Capture.Lines(), TStrings{LogLine('W', SDllNotFound, {"Demo", Tree.PathOf("a") + Sep, "libnone.so"})});
 }

@@ -131,18 +131,4 @@ int32_t TPluginProbe::Probe(int32_t Which) const { return Probe_ ? Probe_(Which)
 
 std::string TPluginProbe::Journal() const { return Journal_ ? Journal_() : std::string(); }
 
-::testing::AssertionResult IsLine(const TLogRecord& Record, TLogLevel Level, TMessageId Id,
-                                  const std::vector<std::string>& Args) {
-    std::vector<std::string> Got;
-    for (const TRecordedArg& A : Record.Args)
-        Got.push_back(A.Type == vtInteger ? "int:" + std::to_string(A.Int) : A.Str);
-    if (Record.Level == Level && Record.Formatted && Record.Text == LoadMessage(Id) && Got == Args)
-        return ::testing::AssertionSuccess();
-    std::string Shown;
-    for (const std::string& G : Got) Shown += "[" + G + "]";
-    return ::testing::AssertionFailure() << "got level " << static_cast<int>(Record.Level) << " "
-                                         << (Record.Formatted ? "formatted " : "plain ") << "'" << Record.Text
-                                         << "' args " << Shown << "; expected entry " << Id;
-}
-
 }  // namespace orv::test

@@ -80,18 +80,6 @@ private:
     const char*(ORV_CALL* Journal_)() = nullptr;
 };
 
-// A recording logger installed on this thread for the life of the object.
-struct TLogCapture {
-    Ref<TRecordingLogger> Logger = TRecordingLogger::Create();
-    TLoggerScope Scope{Logger};
-    std::vector<TLogRecord> Records() const { return Logger->Records(); }
-};
-
-// Whether Record is the formatted line of table entry Id at Level with exactly Args
-// (strings as they are; an integer argument written "int:<decimal>").
-::testing::AssertionResult IsLine(const TLogRecord& Record, TLogLevel Level, TMessageId Id,
-                                  const std::vector<std::string>& Args);
-
 }  // namespace orv::test
 
 #endif

@@ -18,6 +18,23 @@ std::vector<std::string> TRecordingLogger::Messages() const {
     return Result;
 }
 
+std::vector<std::string> TRecordingLogger::Lines() const {
+    std::vector<std::string> Result;
+    for (const TLogRecord& R : Records()) {
+        std::string Line = std::string(1, "DIWEF"[static_cast<int>(R.Level)]) + " " + R.Text;
+        for (const TRecordedArg& A : R.Args)
+            Line += " {" + (A.Type == vtInteger ? "int:" + std::to_string(A.Int) : A.Str) + "}";
+        Result.push_back(Line);
+    }
+    return Result;
+}
+
+std::string LogLine(char Level, TMessageId Id, const std::vector<std::string>& Args) {
+    std::string Line = std::string(1, Level) + " " + LoadMessage(Id);
+    for (const std::string& Arg : Args) Line += " {" + Arg + "}";
+    return Line;
+}
+
 std::size_t TRecordingLogger::Size() const {
     std::lock_guard<std::mutex> G(Lock_);
     return Records_.size();

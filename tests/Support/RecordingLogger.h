@@ -4,6 +4,8 @@
 
 #include <ORVPluginHelpers.h>
 
+#include "Common/ORVConsts.h"
+
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -70,6 +72,9 @@ public:
     std::vector<TLogRecord> Records() const;
     // The Message of each record, in call order.
     std::vector<std::string> Messages() const;
+    // Each record in one line: level letter (D I W E F), message or template, and for the formatted
+    // operations each argument in braces ("{int:3}" for an integer).
+    std::vector<std::string> Lines() const;
     std::size_t Size() const;
     void Clear();
     // When not empty, every later call is recorded and then raises std::runtime_error(Text).
@@ -96,6 +101,16 @@ public:
     TLoggerScope(const TLoggerScope&) = delete;
     TLoggerScope& operator=(const TLoggerScope&) = delete;
 };
+
+// A recording logger installed on this thread for the life of the object.
+struct TLogCapture {
+    Ref<TRecordingLogger> Logger = TRecordingLogger::Create();
+    TLoggerScope Scope{Logger};
+    std::vector<std::string> Lines() const { return Logger->Lines(); }
+};
+
+// The line TRecordingLogger::Lines gives for table entry Id logged at Level with Args.
+std::string LogLine(char Level, TMessageId Id, const std::vector<std::string>& Args = {});
 
 }  // namespace orv::test
 
