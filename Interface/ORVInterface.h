@@ -234,22 +234,22 @@ inline std::string FormatArgs(const std::string& Fmt, const TVarRec* Args, int32
             Out += C;
             continue;
         }
-        char Spec = Fmt[I + 1];
-        if (Spec == '%') {
+        char Conversion = Fmt[I + 1];
+        if (Conversion == '%') {
             Out += '%';
             ++I;
             continue;
         }
-        if (Spec != 's' && Spec != 'd') {
+        if (Conversion != 's' && Conversion != 'd') {
             Out += C;
             continue;
         }
         const TVarRec* A = (Args && Next <= ArgsHigh) ? &Args[Next] : nullptr;
-        bool Match = A && ((Spec == 's' && A->VType == vtAnsiString) || (Spec == 'd' && A->VType == vtInteger));
+        bool Match = A && ((Conversion == 's' && A->VType == vtAnsiString) || (Conversion == 'd' && A->VType == vtInteger));
         if (!Match) {
             Out += C;
-            Out += Spec;
-        } else if (Spec == 's') {
+            Out += Conversion;
+        } else if (Conversion == 's') {
             if (A->VAnsiString) Out += A->VAnsiString;
         } else {
             Out += std::to_string(A->VInteger);

@@ -32,16 +32,6 @@ private:
     bool Self_;
 };
 
-template <class F>
-std::string MessageOf(F&& Action) {
-    try {
-        Action();
-    } catch (const std::exception& E) {
-        return E.what();
-    }
-    return "<nothing raised>";
-}
-
 class CollectionsTest : public ::testing::Test {
 protected:
     Ref<IORVDescriptor> Plugin = NewDescriptor("p");

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,17 @@ private:
     int32_t(ORV_CALL* Probe_)(int32_t) = nullptr;
     const char*(ORV_CALL* Journal_)() = nullptr;
 };
+
+// The message of the exception Action raises, or "<nothing raised>".
+template <class F>
+std::string MessageOf(F&& Action) {
+    try {
+        Action();
+    } catch (const std::exception& E) {
+        return E.what();
+    }
+    return "<nothing raised>";
+}
 
 }  // namespace orv::test
 

@@ -14,16 +14,6 @@ namespace {
 
 using TStrings = std::vector<std::string>;
 
-template <class F>
-std::string MessageOf(F&& Action) {
-    try {
-        Action();
-    } catch (const std::exception& E) {
-        return E.what();
-    }
-    return "<nothing raised>";
-}
-
 class RegistryTest : public ::testing::Test {
 protected:
     TLogCapture Log;
