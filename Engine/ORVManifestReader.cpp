@@ -14,6 +14,17 @@ namespace orv {
 
 namespace {
 
+// Calls Visit for each child element of Element whose name is Name (ASCII case ignored), in order.
+template <class F>
+void ForEachChildNamed(const Ref<IXMLNode>& Element, const char* Name, F&& Visit) {
+    const Ref<IXMLNodeList> Children = Element->GetChildNodes();
+    const int32_t Count = Children->GetCount();
+    for (int32_t I = 0; I < Count; ++I) {
+        const Ref<IXMLNode> Child = Children->GetItem(I);
+        if (SameTextAscii(Child->GetNodeName(), Name)) Visit(Child);
+    }
+}
+
 bool IsControlOrBlank(char C) { return static_cast<unsigned char>(C) <= 32; }
 
 // Text without leading and trailing characters of codes 0 to 32.
@@ -116,12 +127,7 @@ void TORVEngine::ResolveLibrary(TORVDescriptor& Descriptor, const TStringDynArra
 
 void TORVEngine::ReadExtensions(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor, TORVExtensions* Extensions) {
     TExceptionBuilder::CheckNotNil(Extensions);
-    const Ref<IXMLNodeList> Children = Element->GetChildNodes();
-    const int32_t Count = Children->GetCount();
-    for (int32_t I = 0; I < Count; ++I) {
-        const Ref<IXMLNode> Child = Children->GetItem(I);
-        if (!SameTextAscii(Child->GetNodeName(), "Extension")) continue;
-
+    ForEachChildNamed(Element, "Extension", [&](const Ref<IXMLNode>& Child) {
         Ref<TORVExtension> Extension(new TORVExtension());
         Extension->SetDescriptor(&Descriptor);
         Extension->SetLocalID(LocalPart(Child->GetAttribute("ID")));
@@ -131,18 +137,13 @@ void TORVEngine::ReadExtensions(const Ref<IXMLNode>& Element, TORVDescriptor& De
         Extension->SetName(Child->GetAttribute("Name"));
         Extension->SetConfig(Child);
         Extensions->Add(Ref<IORVExtension>(Extension));
-    }
+    });
 }
 
 void TORVEngine::ReadExtensionPoints(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor,
                                      TORVExtensionPoints* ExtensionPoints) {
     TExceptionBuilder::CheckNotNil(ExtensionPoints);
-    const Ref<IXMLNodeList> Children = Element->GetChildNodes();
-    const int32_t Count = Children->GetCount();
-    for (int32_t I = 0; I < Count; ++I) {
-        const Ref<IXMLNode> Child = Children->GetItem(I);
-        if (!SameTextAscii(Child->GetNodeName(), "ExtensionPoint")) continue;
-
+    ForEachChildNamed(Element, "ExtensionPoint", [&](const Ref<IXMLNode>& Child) {
         Ref<TORVExtensionPoint> Point(new TORVExtensionPoint());
         Point->SetDescriptor(&Descriptor);
         const Ref<IXMLAttributes> Attributes = Child->GetAttributes();
@@ -151,7 +152,7 @@ void TORVEngine::ReadExtensionPoints(const Ref<IXMLNode>& Element, TORVDescripto
         Point->SetLocalID(LocalPart(Child->GetAttribute("ID")));
         Point->SetName(Child->GetAttribute("Name"));
         ExtensionPoints->Add(Ref<IORVExtensionPoint>(Point));
-    }
+    });
 }
 
 }  // namespace orv
