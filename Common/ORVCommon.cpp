@@ -78,6 +78,10 @@ void FinalizeLogging() {
 
 namespace Log {
 
+void Debug(const std::string& Msg) { GetLogger()->Debug(Msg); }
+
+void Warn(const std::string& Msg) { GetLogger()->Warn(Msg); }
+
 void Error(const std::string& Msg) { GetLogger()->Error(Msg); }
 
 void InfoFmt(TMessageId Id, const TArgList& Args) {

@@ -26,6 +26,10 @@ void ReleaseThreadNullLogger();
 void FinalizeLogging();
 
 namespace Log {
+// The engine's own lines that are not table entries go out through the plain operations, as
+// finished text.
+void Debug(const std::string& Msg);
+void Warn(const std::string& Msg);
 void Error(const std::string& Msg);
 void InfoFmt(TMessageId Id, const TArgList& Args);
 void WarnFmt(TMessageId Id, const TArgList& Args);

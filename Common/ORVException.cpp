@@ -1,5 +1,7 @@
 #include "ORVException.h"
 
+#include <exception>
+
 namespace orv {
 
 namespace {
@@ -41,6 +43,16 @@ void TExceptionBuilder::CheckNotEmpty(const std::string& S, const std::string& M
 void TExceptionBuilder::RaiseError(const std::string& Msg) { Raise(Msg); }
 
 void TExceptionBuilder::RaiseErrorFmt(const std::string& Fmt, const TArgList& Args) { Raise(Format(Fmt, Args)); }
+
+std::string CurrentExceptionMessage() {
+    try {
+        throw;
+    } catch (const std::exception& E) {
+        return E.what();
+    } catch (...) {
+        return "unknown exception (not derived from std::exception)";
+    }
+}
 
 void Assert(bool Condition, const TAssertSite& Site) {
     if (!Condition) RaiseAssertion("Assertion failure", Site);

@@ -52,6 +52,10 @@ constexpr TAssertSite ScanFolder{"Engine/ORVEngineImpl", 1710};
 constexpr TAssertSite ReadPluginConfig{"Engine/ORVEngineImpl", 1954};
 }  // namespace AssertSites
 
+// The message of the exception being handled (call only inside a catch block): what() of a
+// std::exception, a fixed text for anything else.
+std::string CurrentExceptionMessage();
+
 // Raises EAssertionFailed "Assertion failure (<unit>, line <n>)" when Condition is false.
 void Assert(bool Condition, const TAssertSite& Site);
 // Same with the message-table entry Message (loaded only on failure) instead of "Assertion failure".

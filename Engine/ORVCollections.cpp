@@ -25,6 +25,13 @@ ItemIntf* TORVCollection<CollIntf, ItemIntf>::ItemAt(int32_t Index) const {
 }
 
 template <class CollIntf, class ItemIntf>
+void TORVCollection<CollIntf, ItemIntf>::Clear() {
+    // The keys first: releasing an item may run code that looks at this collection.
+    if (Hash_) Hash_ = std::make_unique<TStrKeyHash>(HashBuckets, false);
+    List_.Clear();
+}
+
+template <class CollIntf, class ItemIntf>
 Ref<ItemIntf> ORV_CALL TORVCollection<CollIntf, ItemIntf>::Find(const std::string& Id) {
     if (Id.empty()) return Ref<ItemIntf>();
     if (Hash_) {

@@ -32,12 +32,14 @@ public:
     bool IsHashed() const { return Hash_ != nullptr; }
     // Whether the list holds this very item (constant time).
     bool Contains(ItemIntf* Item) const { return List_.Contains(Item); }
+    // The item at Index without a reference; EORVException outside the list.
+    ItemIntf* ItemAt(int32_t Index) const;
+    // Removes every item (and every key), releasing each item once.
+    void Clear();
 
 protected:
     explicit TORVCollection(bool Hashed);
 
-    // The item at Index without a reference; EORVException outside the list.
-    ItemIntf* ItemAt(int32_t Index) const;
     static uintptr_t Word(ItemIntf* Item) { return reinterpret_cast<uintptr_t>(Item); }
     static ItemIntf* FromWord(uintptr_t Value) { return reinterpret_cast<ItemIntf*>(Value); }
 

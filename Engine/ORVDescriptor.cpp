@@ -3,16 +3,18 @@
 #include "Common/ORVCommon.h"
 #include "Common/ORVException.h"
 #include "Engine/ORVCollections.h"
+#include "Engine/ORVExtension.h"
+#include "Engine/ORVExtensionPoint.h"
 
-#include <exception>
+#include <atomic>
 
 namespace orv {
 
 namespace {
 constexpr unsigned FactoryCacheBuckets = 257;
 const char* const PluginEntryName = "GetPluginImpl";
-// Detail text for an exception that carries no message of its own.
-const char* const UnknownExceptionText = "unknown exception";
+
+std::atomic<uint64_t> GStartCounter{0};
 }  // namespace
 
 TORVDescriptor::TORVDescriptor()
@@ -21,6 +23,23 @@ TORVDescriptor::TORVDescriptor()
       FactoryCache_(std::make_unique<TStrKeyHash>(FactoryCacheBuckets, false)) {}
 
 TORVDescriptor::~TORVDescriptor() {
+    try {
+        // Objects of this plug-in that others still hold must not reach back into it.
+        const int32_t PointCount = ExtensionPoints_->GetCount();
+        for (int32_t I = 0; I < PointCount; ++I) {
+            auto* Point = TConverter::ToExtensionPoint(ExtensionPoints_->ItemAt(I));
+            Point->UnlinkAll();
+            Point->SetDescriptor(nullptr);
+        }
+        const int32_t ExtensionCount = Extensions_->GetCount();
+        for (int32_t I = 0; I < ExtensionCount; ++I) {
+            auto* Extension = TConverter::ToExtension(Extensions_->ItemAt(I));
+            Extension->UnlinkAll();
+            Extension->SetDescriptor(nullptr);
+        }
+    } catch (...) {
+        // Only an item of a foreign class gets here; a destructor must not pass it on.
+    }
     ExtensionPoints_ = nullptr;
     Extensions_ = nullptr;
     // The plug-in object's code lives in the library: release it while the library is loaded.
@@ -35,6 +54,10 @@ TORVDescriptor::~TORVDescriptor() {
     }
 }
 
+Ref<IORVExtensions> ORV_CALL TORVDescriptor::GetExtensions() { return Extensions_; }
+
+Ref<IORVExtensionPoints> ORV_CALL TORVDescriptor::GetExtensionPoints() { return ExtensionPoints_; }
+
 void TORVDescriptor::LoadDll() {
     if (Handle_) return;
     TExceptionBuilder::CheckFmt(Platform().FileExists(Library_), LoadMessage(SDllNotFound),
@@ -43,6 +66,7 @@ void TORVDescriptor::LoadDll() {
     Handle_ = Platform().OpenLibrary(Library_, Error);
     if (!Handle_) {
         Log::ErrorFmt(SCannotLoadDll, TArgList{ID_, Library_});
+        Log::Error("The system loader's reason: " + Error);
         return;
     }
     PluginEntry_ = reinterpret_cast<TGetPluginImpl>(Platform().FindSymbol(Handle_, PluginEntryName));
@@ -52,32 +76,66 @@ void TORVDescriptor::LoadDll() {
 Ref<IORVPlugin> ORV_CALL TORVDescriptor::GetPlugin() {
     if (Plugin_) return Plugin_;
     if (!Library_.empty()) LoadDll();
-    if (PluginEntry_) {
-        // The export hands over one reference, which Created adopts and releases on every path.
-        Ref<IInterface> Created;
-        PluginEntry_(Created.Put(), this);
-        Plugin_ = Supports<IORVPlugin>(Created, "IORVPlugin");
-    }
+    if (PluginEntry_) CreatePlugin();
     return Plugin_;
+}
+
+void TORVDescriptor::CreatePlugin() {
+    const std::string Where = "plug-in [" + ID_ + "] (library " + Library_ + ")";
+    // The library's code runs: it stays loaded until the call has returned.
+    Ref<IORVDescriptor> Hold(this);
+    // The export hands over one reference, which Created adopts and releases on every path.
+    Ref<IInterface> Created;
+    try {
+        PluginEntry_(Created.Put(), this);
+    } catch (...) {
+        Log::Error("GetPluginImpl of " + Where + " raised: " + CurrentExceptionMessage());
+        throw;
+    }
+    if (!Created) {
+        Log::Warn("GetPluginImpl of " + Where + " yielded no plug-in object");
+        return;
+    }
+    Plugin_ = Created.Query<IORVPlugin>();
+    if (!Plugin_) {
+        Log::Error("GetPluginImpl of " + Where + " yielded an object without IORVPlugin");
+        throw EIntfCastError("Interface not supported: IORVPlugin");
+    }
+    // An object that appears only now (the export yielded nil before) has not been started.
+    Started_ = false;
+    StartOrder_ = 0;
+}
+
+void TORVDescriptor::MarkStarted() {
+    Started_ = true;
+    StartOrder_ = ++GStartCounter;
 }
 
 void TORVDescriptor::StartPlugin() {
     GetPlugin();
-    if (!Started_ && Plugin_) {
-        // Hold the object for the call: Start may reach back into the engine.
-        Ref<IORVPlugin> Plugin = Plugin_;
-        try {
-            Plugin->Start();
-        } catch (...) {
-            Log::ErrorFmt(SPluginStartError, TArgList{ID_});
-            throw;
-        }
+    if (Started_) return;
+    if (!Plugin_) {
+        // Nothing to start, unless the library is still to be loaded.
+        if (Library_.empty() || Handle_) MarkStarted();
+        return;
     }
-    Started_ = true;
+    // Hold the object and this descriptor for the call: Start may reach back into the engine,
+    // even drop its own plug-in.
+    Ref<IORVDescriptor> Hold(this);
+    Ref<IORVPlugin> Plugin = Plugin_;
+    try {
+        Plugin->Start();
+    } catch (...) {
+        Log::ErrorFmt(SPluginStartError, TArgList{ID_});
+        throw;
+    }
+    MarkStarted();
 }
 
 void TORVDescriptor::StopPlugin() {
-    if (!Started_ || !Plugin_) return;
+    if (!Started_ || !Plugin_ || Stopped_) return;
+    Stopped_ = true;
+    Ref<IORVDescriptor> Hold(this);
     Ref<IORVPlugin> Plugin = Plugin_;
     try {
         Plugin->Stop();
@@ -89,10 +147,8 @@ void TORVDescriptor::StopPlugin() {
 
 void* TORVDescriptor::FindFactoryMethod(const std::string& Name) {
     if (Name.empty()) return nullptr;
-    if (!Handle_) {
-        StartPlugin();
-        if (!Handle_) return nullptr;
-    }
+    if (!Started_) StartPlugin();
+    if (!Handle_) return nullptr;
     if (uintptr_t* Node = FactoryCache_->FindNode(Name)) return reinterpret_cast<void*>(*Node);
     void* Address = Platform().FindSymbol(Handle_, Name);
     if (!Address) Log::WarnFmt(SFactoryNotFound, TArgList{ID_, Name});
@@ -107,10 +163,8 @@ void TORVDescriptor::FreeDll() {
     PluginEntry_ = nullptr;
     try {
         Platform().CloseLibrary(Handle);
-    } catch (const std::exception& E) {
-        Log::ErrorFmt(SCannotFreeDll, TArgList{ID_, Library_, E.what()});
     } catch (...) {
-        Log::ErrorFmt(SCannotFreeDll, TArgList{ID_, Library_, UnknownExceptionText});
+        Log::ErrorFmt(SCannotFreeDll, TArgList{ID_, Library_, CurrentExceptionMessage()});
     }
 }
 

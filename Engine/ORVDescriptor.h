@@ -8,10 +8,14 @@
 #include "Companion/TarnHashUtils.h"
 #include "Engine/ORVAdatable.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
 namespace orv {
+
+class TORVExtensions;
+class TORVExtensionPoints;
 
 // Filled by the manifest reader: create it, call SetRegistry, set the fields through the setters
 // below, and add extensions and extension points through the collections that GetExtensions and
@@ -19,7 +23,12 @@ namespace orv {
 //
 // The library is loaded lazily, by the path held in Library (absolute, as the manifest reader
 // resolves it; a relative path is taken against the current folder, never searched for).
-// Destruction releases the collections, then the plug-in object, and only then frees the library.
+// While the engine calls into the plug-in's code (GetPluginImpl, Start, Stop) the descriptor holds
+// a reference to itself, so that the library stays loaded until the call has returned even when
+// the plug-in is dropped meanwhile.
+// Destruction unlinks the plug-in's extensions and points and clears their references back to it
+// (so that objects a host still holds raise instead of reaching freed memory), releases the
+// collections, then the plug-in object, and only then frees the library.
 class TORVDescriptor : public TAdatableObject<IORVDescriptor> {
 public:
     // Empty fields, both collections empty and unhashed, no library, no plug-in object.
@@ -35,16 +44,22 @@ public:
     std::string ORV_CALL GetLocation() override { return Location_; }
     std::string ORV_CALL GetConfigFile() override { return ConfigFile_; }
     // The plug-in's own extensions (the collection itself, a new reference).
-    Ref<IORVExtensions> ORV_CALL GetExtensions() override { return Extensions_; }
+    Ref<IORVExtensions> ORV_CALL GetExtensions() override;
     // The plug-in's own extension points (the collection itself, a new reference).
-    Ref<IORVExtensionPoints> ORV_CALL GetExtensionPoints() override { return ExtensionPoints_; }
-    // The owning registry (a new reference), nil before SetRegistry.
+    Ref<IORVExtensionPoints> ORV_CALL GetExtensionPoints() override;
+    // The owning registry (a new reference); nil before SetRegistry and once the plug-in has left
+    // its registry or the registry is gone.
     Ref<IORVRegistry> ORV_CALL GetRegistry() override { return Ref<IORVRegistry>(Registry_); }
     // The plug-in object, obtained on first use through the library's GetPluginImpl without
-    // starting it; nil when there is no library, no export, or the export yields nil (then the
-    // next call tries again). Raises EORVException when the library file is missing and
-    // EIntfCastError when the object lacks IORVPlugin; an exception of GetPluginImpl passes.
+    // starting it; nil when there is no library, no export, or the export yields nil (a Warn line;
+    // the next call tries again). Raises EORVException when the library file is missing and
+    // EIntfCastError when the object lacks IORVPlugin; an exception of GetPluginImpl passes. Each
+    // failure of GetPluginImpl is logged with the plug-in's id and library first.
     Ref<IORVPlugin> ORV_CALL GetPlugin() override;
+
+    // The collections as their objects.
+    TORVExtensions& OwnExtensions() const { return *Extensions_; }
+    TORVExtensionPoints& OwnExtensionPoints() const { return *ExtensionPoints_; }
 
     // --- fields written by the manifest reader ---
     void SetID(const std::string& Value) { ID_ = Value; }
@@ -60,27 +75,37 @@ public:
     // Whether the registry starts this plug-in together with the engine.
     void SetInitialize(bool Value) { Initialize_ = Value; }
     bool GetInitialize() const { return Initialize_; }
-    // Stores the owning registry without taking a reference; it must outlive the descriptor's use.
+    // Stores the owning registry without taking a reference. The registry clears it when the
+    // descriptor leaves it or the registry goes.
     void SetRegistry(IORVRegistry* Registry) { Registry_ = Registry; }
+    IORVRegistry* GetRegistryObject() const { return Registry_; }
 
     // --- life of the plug-in ---
-    // Loads the library unless it is loaded: EORVException when the file is missing; an Error
-    // line (and nothing loaded) when the system cannot load it; an Info line when it lacks
-    // GetPluginImpl.
+    // Loads the library unless it is loaded: EORVException when the file is missing; two Error
+    // lines (the engine's and the system loader's reason) and nothing loaded when the system
+    // cannot load it; an Info line when it lacks GetPluginImpl.
     void LoadDll();
-    // Obtains the plug-in object when needed and runs its Start once. Afterwards the plug-in
-    // counts as started, also when it has no object. A failing Start is logged and rethrown,
-    // and the plug-in stays unstarted.
+    // Obtains the plug-in object when needed and runs its Start once. The plug-in counts as
+    // started once Start has returned, or when there is nothing to start: no library, or a loaded
+    // library without a plug-in object. A library that failed to load leaves it unstarted, so
+    // that a later attempt loads and starts it. A failing Start is logged and rethrown, and the
+    // plug-in stays unstarted.
     void StartPlugin();
-    // Runs Stop of a started plug-in object; a failing Stop is logged and rethrown. Neither the
-    // started flag nor the library changes.
+    // Runs Stop of a started plug-in object, once: a plug-in that was stopped is not stopped
+    // again. A failing Stop is logged and rethrown. Neither the started flag nor the library
+    // changes.
     void StopPlugin();
     // The address of the library's export Name, nullptr when Name is empty or there is no such
-    // export (one Warn line per name; the answer is cached per name). Loads the library and
-    // starts the plug-in first when the library is not loaded yet.
+    // export (one Warn line per name; the answer is cached per name). Starts the plug-in first
+    // (loading its library) when it has not been started, whatever loaded the library before.
     void* FindFactoryMethod(const std::string& Name);
 
     bool IsStarted() const { return Started_; }
+    // Whether Stop has been called on the plug-in object.
+    bool IsStopped() const { return Stopped_; }
+    // Orders the starts of the process: a plug-in started later has a greater number; 0 while
+    // not started.
+    uint64_t GetStartOrder() const { return StartOrder_; }
     // Whether the library is loaded.
     bool IsLoaded() const { return Handle_ != nullptr; }
     // Whether the library has a GetPluginImpl export (false while not loaded).
@@ -90,6 +115,10 @@ private:
     // Unloads the library when loaded; a failure is logged and swallowed. Only the destructor
     // calls it, after the plug-in object is gone.
     void FreeDll();
+    // Calls GetPluginImpl and keeps the object it yields (see GetPlugin).
+    void CreatePlugin();
+    // Marks the plug-in started now.
+    void MarkStarted();
 
     std::string Provider_;
     std::string ID_;
@@ -97,10 +126,12 @@ private:
     std::string Location_;
     std::string Version_;
     std::string Name_;
-    Ref<IORVExtensions> Extensions_;
-    Ref<IORVExtensionPoints> ExtensionPoints_;
+    Ref<TORVExtensions> Extensions_;
+    Ref<TORVExtensionPoints> ExtensionPoints_;
     IORVRegistry* Registry_ = nullptr;  // weak
     bool Started_ = false;
+    bool Stopped_ = false;
+    uint64_t StartOrder_ = 0;
     TLibraryHandle Handle_ = nullptr;
     TGetPluginImpl PluginEntry_ = nullptr;
     bool Initialize_ = false;

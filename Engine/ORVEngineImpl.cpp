@@ -19,7 +19,6 @@ namespace orv {
 namespace {
 
 const char* const DefaultApplicationsPoint = "ORVEngine.Runtime.applications";
-const char* const UnknownExceptionText = "unknown exception (not derived from std::exception)";
 
 // The current local date and time, short date followed by long time, as the locale writes them.
 std::string NowText() {
@@ -77,14 +76,23 @@ void ORV_CALL TORVEngine::StartupWithConfig(const TEngineConfigEx& Config, const
 
     Registry_ = BuildRegistry(Config, PluginConfigs);
     TORVRegistry* Registry = TConverter::ToRegistry(Registry_.Get());
-    Registry->StartPlugins();
+    try {
+        Registry->StartPlugins();
+    } catch (...) {
+        // Nothing is left running that no one could stop.
+        Registry->StopStartedPlugins();
+        throw;
+    }
     // After the start pass: a store that a plug-in fetched while starting is replaced.
     Registry->SetEnvironmentVariables(Config.EnvironmentVariables);
 
     Starting_ = false;
     Started_ = true;
 
-    Ref<IORVApplication> Application = FindEntryPoint(Config.EntryPoint);
+    // The application's plug-in stays loaded while Run executes, even when Run drops it; the
+    // application object goes first (declared last).
+    Ref<IORVDescriptor> ApplicationOwner;
+    Ref<IORVApplication> Application = FindEntryPoint(Config.EntryPoint, ApplicationOwner);
     if (Application) {
         Application->Run(ArgsCopy.empty() ? nullptr : ArgsCopy.data(), static_cast<int32_t>(ArgsCopy.size()) - 1);
     } else {
@@ -101,14 +109,17 @@ void ORV_CALL TORVEngine::Shutdown() {
 
 void ORV_CALL TORVEngine::LoadPlugins(const TStringDynArray& Folders) {
     TPluginConfigDynArray PluginConfigs = DiscoverPluginConfigs(Folders, EngineConfig_.ConfigExt);
+    // Everything is read before anything enters the registry: a manifest that fails leaves the
+    // registry as it was.
+    Ref<TORVDescriptors> Staged(new TORVDescriptors());
     for (const TPluginConfig& PluginConfig : PluginConfigs)
-        ReadPluginConfig(Registry_, EngineConfig_, PluginConfig, *PathParser_);
+        ReadPluginConfig(Registry_, EngineConfig_, PluginConfig, *PathParser_, Staged.Get());
 
-    TORVRegistry* Registry = TConverter::ToRegistry(Registry_.Get());
-    Registry->ClearCaches();
-    Registry->SetParsed(true);
-    Registry->SetResolved(false);
-    Registry->Resolve(true, true);
+    std::vector<Ref<IORVDescriptor>> Added;
+    Added.reserve(static_cast<std::size_t>(Staged->GetCount()));
+    for (int32_t I = 0; I < Staged->GetCount(); ++I) Added.emplace_back(Staged->ItemAt(I));
+    Staged = nullptr;
+    TConverter::ToRegistry(Registry_.Get())->AddAndLink(Added);
 }
 
 void ORV_CALL TORVEngine::UnloadPlugins(const TStringDynArray& Folders) {
@@ -123,35 +134,21 @@ void ORV_CALL TORVEngine::UnloadPlugins(const TStringDynArray& Folders) {
         Prefixes.push_back(TPathUtils::IncludeTrailingSeparator(Resolved));
     }
 
+    // Last to first, as the registry holds them; the selected descriptors stay held (and their
+    // libraries loaded) until every one of them has left.
+    std::vector<Ref<IORVDescriptor>> Leaving;
     Ref<IORVDescriptors> Descriptors = Registry_->GetDescriptors();
     for (int32_t I = Descriptors->GetCount() - 1; I >= 0; --I) {
         Ref<IORVDescriptor> Descriptor = Descriptors->GetItem(I);
         const std::string Location = Descriptor->GetLocation();
-        bool Selected = false;
         for (const std::string& Prefix : Prefixes) {
             if (!Prefix.empty() && Location.compare(0, Prefix.size(), Prefix) == 0) {
-                Selected = true;
+                Leaving.push_back(std::move(Descriptor));
                 break;
             }
         }
-        if (!Selected) continue;
-
-        // Unlink the plug-in's extensions from the points they name that are still there. A named
-        // point may have gone with a plug-in unloaded before: it is skipped, where asking the
-        // extension for its points would raise and leave this plug-in impossible to unload.
-        // (The plug-in's own points need no unlinking: an extension looks its points up afresh.)
-        Ref<IORVExtensionPoints> AllPoints = Registry_->GetExtensionPoints();
-        Ref<IORVExtensions> Extensions = Descriptor->GetExtensions();
-        for (int32_t E = 0; E < Extensions->GetCount(); ++E) {
-            Ref<IORVExtension> Extension = Extensions->GetItem(E);
-            for (const std::string& PointID : TConverter::ToExtension(Extension.Get())->GetPoints())
-                if (Ref<IORVExtensionPoint> Point = AllPoints->Find(PointID))
-                    TConverter::ToExtensions(Point->GetExtensions().Get())->Remove(Extension);
-        }
-        TConverter::ToDescriptor(Descriptor.Get())->StopPlugin();
-        TConverter::ToDescriptors(Descriptors.Get())->Remove(Descriptor);
     }
-    TConverter::ToRegistry(Registry_.Get())->ClearCaches();
+    TConverter::ToRegistry(Registry_.Get())->RemoveDescriptors(Leaving);
 }
 
 Ref<IORVRegistry> ORV_CALL TORVEngine::GetRegistry() { return Registry_; }
@@ -177,13 +174,11 @@ Ref<IORVRegistry> ORV_CALL TORVEngine::ParsePaths(const TStringDynArray& Paths, 
 Ref<IORVRegistry> TORVEngine::BuildRegistry(const TEngineConfigEx& Config, const TPluginConfigDynArray& PluginConfigs) {
     Ref<IORVRegistry> Result(new TORVRegistry());
     for (const TPluginConfig& PluginConfig : PluginConfigs) ReadPluginConfig(Result, Config, PluginConfig, *PathParser_);
-    TORVRegistry* Registry = TConverter::ToRegistry(Result.Get());
-    Registry->SetParsed(true);
-    Registry->Resolve(true, true);
+    TConverter::ToRegistry(Result.Get())->Link();
     return Result;
 }
 
-Ref<IORVApplication> TORVEngine::FindEntryPoint(const std::string& EntryPointID) {
+Ref<IORVApplication> TORVEngine::FindEntryPoint(const std::string& EntryPointID, Ref<IORVDescriptor>& Owner) {
     TExceptionBuilder::Check(Started_, LoadMessage(SEngineNotStarted));
 
     Ref<IORVExtension> Extension = Registry_->GetExtensions()->Find(EntryPointID);
@@ -196,17 +191,15 @@ Ref<IORVApplication> TORVEngine::FindEntryPoint(const std::string& EntryPointID)
     }
     if (!Extension) return nullptr;
 
+    Owner = Extension->GetDescriptor();
     TORVFactory Factory = Extension->GetFactory();
     if (!Factory) return nullptr;
     try {
         Ref<IInterface> Created;
         Factory(Created.Put(), Extension.Get());
         return Supports<IORVApplication>(Created, "IORVApplication");
-    } catch (const std::exception& E) {
-        Log::Error(LoadMessage(SEntryPointError) + E.what());
-        throw;
     } catch (...) {
-        Log::Error(LoadMessage(SEntryPointError) + UnknownExceptionText);
+        Log::Error(LoadMessage(SEntryPointError) + CurrentExceptionMessage());
         throw;
     }
 }

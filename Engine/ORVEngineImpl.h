@@ -16,6 +16,7 @@
 namespace orv {
 
 class TORVDescriptor;
+class TORVDescriptors;
 class TORVExtensions;
 class TORVExtensionPoints;
 
@@ -72,10 +73,12 @@ public:
     static bool IsPluginAllowed(const std::string& ID, const TStringDynArray& ShieldedPlugins);
 
     // --- manifest reader -------------------------------------------------------------------
-    // Reads one discovered manifest into Registry's descriptor collection, honouring
-    // EngineConfig's ShieldedPlugins and DllPath; Parser expands library paths.
+    // Reads one discovered manifest into Registry's descriptor collection (or, with Target, into
+    // Target: descriptors of Registry that are not in it yet), honouring EngineConfig's
+    // ShieldedPlugins and DllPath; Parser expands library paths.
     static void ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngineConfigEx& EngineConfig,
-                                 const TPluginConfig& PluginConfig, const TPathParser& Parser);
+                                 const TPluginConfig& PluginConfig, const TPathParser& Parser,
+                                 TORVDescriptors* Target = nullptr);
 
 private:
     // The steps of ReadPluginConfig for one Plugin element of the manifest FileName: its fields
@@ -89,7 +92,9 @@ private:
                                     TORVExtensionPoints* ExtensionPoints);
 
     Ref<IORVRegistry> BuildRegistry(const TEngineConfigEx& Config, const TPluginConfigDynArray& PluginConfigs);
-    Ref<IORVApplication> FindEntryPoint(const std::string& EntryPointID);
+    // The application of the entry-point extension, nil when there is none. Owner receives the
+    // entry point's plug-in, which the caller holds while the application's code runs.
+    Ref<IORVApplication> FindEntryPoint(const std::string& EntryPointID, Ref<IORVDescriptor>& Owner);
 
     bool Started_ = false;
     bool Starting_ = false;

@@ -5,6 +5,9 @@
 #include "Common/ORVMiscUtils.h"
 #include "Engine/ORVCollections.h"
 #include "Engine/ORVDescriptor.h"
+#include "Engine/ORVExtensionPoint.h"
+
+#include <algorithm>
 
 namespace orv {
 
@@ -49,21 +52,53 @@ void TORVExtension::SetPoints(const std::string& Text) {
 Ref<IORVExtensionPoints> ORV_CALL TORVExtension::GetExtensionPoints() {
     auto* Target = new TORVExtensionPoints(false);
     Ref<IORVExtensionPoints> Result(Target);
-    if (Points_.empty()) return Result;
+    ForEachNamedPoint(false, [Target](const Ref<IORVExtensionPoint>& Point) { Target->Add(Point); });
+    return Result;
+}
+
+void TORVExtension::ForEachNamedPoint(bool Tolerate, const std::function<void(const Ref<IORVExtensionPoint>&)>& Visit) {
+    if (Points_.empty()) return;
     Ref<IORVDescriptor> Descriptor = GetDescriptor();
     Ref<IORVRegistry> Registry = Descriptor->GetRegistry();
     TExceptionBuilder::Check(static_cast<bool>(Registry));
+    // Asked for once: the registry hands out its cached union.
+    const Ref<IORVExtensionPoints> Union = Registry->GetExtensionPoints();
+    std::vector<IORVExtensionPoint*> Seen;
+    Seen.reserve(Points_.size());
     for (const std::string& PointID : Points_) {
-        // Asked for each entry: the registry hands out its cached union.
-        Ref<IORVExtensionPoint> Point = Registry->GetExtensionPoints()->Find(PointID);
+        Ref<IORVExtensionPoint> Point = Union->Find(PointID);
         if (!Point) {
+            if (Tolerate) {
+                Log::Warn("Extension [" + GetID() + "] stays unlinked from extension point [" + PointID +
+                          "]: no plug-in in the registry declares it any more");
+                continue;
+            }
             const std::string ConfigFile = Descriptor->GetConfigFile();
             Log::ErrorFmt(SExtensionPointMissing, TArgList{ConfigFile, PointID});
             TExceptionBuilder::RaiseErrorFmt(LoadMessage(SExtensionPointMissing), TArgList{ConfigFile, PointID});
         }
-        Target->Add(Point);
+        // A point named twice is visited once.
+        if (std::find(Seen.begin(), Seen.end(), Point.Get()) != Seen.end()) continue;
+        Seen.push_back(Point.Get());
+        Visit(Point);
     }
-    return Result;
+}
+
+void TORVExtension::LinkTo(TORVExtensionPoint& Point) {
+    if (std::find(LinkedPoints_.begin(), LinkedPoints_.end(), &Point) == LinkedPoints_.end())
+        LinkedPoints_.push_back(&Point);
+    Point.LinkedExtensions().Add(Ref<IORVExtension>(this));
+}
+
+void TORVExtension::UnlinkAll() {
+    // The caller holds this extension, so leaving the points' collections cannot end its life.
+    std::vector<TORVExtensionPoint*> Points;
+    Points.swap(LinkedPoints_);
+    for (TORVExtensionPoint* Point : Points) Point->LinkedExtensions().Remove(Ref<IORVExtension>(this));
+}
+
+void TORVExtension::ForgetPoint(const TORVExtensionPoint* Point) {
+    LinkedPoints_.erase(std::remove(LinkedPoints_.begin(), LinkedPoints_.end(), Point), LinkedPoints_.end());
 }
 
 TORVFactory ORV_CALL TORVExtension::GetFactory() {

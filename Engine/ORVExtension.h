@@ -5,9 +5,14 @@
 
 #include "Engine/ORVAdatable.h"
 
+#include <functional>
+
 #include <string>
+#include <vector>
 
 namespace orv {
+
+class TORVExtensionPoint;
 
 // The factory export looked up when a manifest names none; the manifest reader applies it.
 constexpr const char* DefaultFactoryMethod = "GetExtensionImpl";
@@ -39,8 +44,11 @@ public:
     TORVFactory ORV_CALL GetFactory() override;
 
     // --- fields written by the manifest reader ---
-    // Stores the declaring plug-in without taking a reference.
+    // Stores the declaring plug-in without taking a reference; nil when the plug-in goes (then
+    // every operation that needs it raises).
     void SetDescriptor(IORVDescriptor* Descriptor) { Descriptor_ = Descriptor; }
+    // The declaring plug-in without a reference; nil when none is set.
+    IORVDescriptor* GetDescriptorObject() const { return Descriptor_; }
     // Parses the manifest's comma list of point ids (blanks separate too, "..." quotes). Each
     // item is trimmed; one without a "." is a point of this extension's own plug-in and gets
     // the plug-in id and a "." in front. Empty Text raises EORVException (message 65531 with
@@ -59,13 +67,37 @@ public:
     // The manifest's Extension element, held with a counted reference.
     void SetConfig(const Ref<IXMLNode>& Value) { Config_ = Value; }
 
+    // --- links, made and undone by the registry ---
+    // Calls Visit for each point named in the points list that the registry's union of points
+    // holds, each point once. A named point that is missing is logged with Error and raised
+    // (EORVException, message 65530) unless Tolerate: then a Warn line names it and the walk goes
+    // on. "Condition is not valid" when the plug-in or its registry is gone.
+    void ForEachNamedPoint(bool Tolerate, const std::function<void(const Ref<IORVExtensionPoint>&)>& Visit);
+    // Enters this extension into Point's linked extensions and remembers the link; linking twice
+    // changes nothing.
+    void LinkTo(TORVExtensionPoint& Point);
+    // Leaves every point this extension is linked to.
+    void UnlinkAll();
+    // Forgets the link to Point, which lets go of this extension itself.
+    void ForgetPoint(const TORVExtensionPoint* Point);
+    // The points this extension is linked to, in linking order (uncounted: a point that goes
+    // unlinks itself first).
+    const std::vector<TORVExtensionPoint*>& GetLinkedPoints() const { return LinkedPoints_; }
+    // Whether the registry has linked this extension once. From then on a named point that is
+    // missing has gone with its plug-in: the extension stays, unlinked from it.
+    bool WasLinked() const { return WasLinked_; }
+    void SetLinked() { WasLinked_ = true; }
+
 private:
+
     Ref<IXMLNode> Config_;
     IORVDescriptor* Descriptor_ = nullptr;  // weak
     std::string LocalID_;
     std::string Name_;
     std::string FactoryMethod_;
     TStringDynArray Points_;
+    std::vector<TORVExtensionPoint*> LinkedPoints_;  // weak: each point unlinks itself when it goes
+    bool WasLinked_ = false;
 };
 
 }  // namespace orv

@@ -9,12 +9,16 @@
 
 namespace orv {
 
+class TORVExtensions;
+
 // Filled by the manifest reader: create it, call SetDescriptor at once, set the local id, name and
 // flags, and add it to the descriptor's extension-point collection.
 class TORVExtensionPoint : public TAdatableObject<IORVExtensionPoint> {
 public:
     // No descriptor, empty local id and name, both flags false, an empty hashed collection.
     TORVExtensionPoint();
+    // Lets go of the extensions still linked to it (see UnlinkAll).
+    ~TORVExtensionPoint() override;
 
     // --- IORVExtensionPoint ---
     // "<plug-in id>.<local id>", the plug-in id asked from the descriptor on every call.
@@ -22,12 +26,13 @@ public:
     std::string ORV_CALL GetID() override;
     std::string ORV_CALL GetName() override { return Name_; }
     // The extensions linked to this point (the collection itself, a new reference).
-    Ref<IORVExtensions> ORV_CALL GetExtensions() override { return Extensions_; }
+    Ref<IORVExtensions> ORV_CALL GetExtensions() override;
     // The declaring plug-in (a new reference); EORVException "Condition is not valid" when none is set.
     Ref<IORVDescriptor> ORV_CALL GetDescriptor() override;
 
     // --- fields written by the manifest reader ---
-    // Stores the declaring plug-in without taking a reference.
+    // Stores the declaring plug-in without taking a reference; nil when the plug-in goes (then
+    // GetID and GetDescriptor raise).
     void SetDescriptor(IORVDescriptor* Descriptor) { Descriptor_ = Descriptor; }
     // The id without the plug-in prefix (never contains ".").
     void SetLocalID(const std::string& Value) { LocalID_ = Value; }
@@ -40,9 +45,15 @@ public:
     void SetUnique(bool Value) { Unique_ = Value; }
     bool IsUnique() const { return Unique_; }
 
+    // --- links, made and undone by the registry (TORVExtension::LinkTo) ---
+    // The linked extensions as their collection object.
+    TORVExtensions& LinkedExtensions() const { return *Extensions_; }
+    // Empties the collection of linked extensions and tells each extension that the link is gone.
+    void UnlinkAll();
+
 private:
     IORVDescriptor* Descriptor_ = nullptr;  // weak
-    Ref<IORVExtensions> Extensions_;
+    Ref<TORVExtensions> Extensions_;
     std::string LocalID_;
     std::string Name_;
     bool Unique_ = false;

@@ -41,7 +41,8 @@ std::string LocalPart(const std::string& ID) { return TStringUtils::SplitAtLast(
 }  // namespace
 
 void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngineConfigEx& EngineConfig,
-                                  const TPluginConfig& PluginConfig, const TPathParser& Parser) {
+                                  const TPluginConfig& PluginConfig, const TPathParser& Parser,
+                                  TORVDescriptors* Target) {
     Assert(static_cast<bool>(Registry), AssertSites::ReadPluginConfig);
     const std::string& FileName = PluginConfig.FileName;
     if (!PluginConfig.Document) {
@@ -75,9 +76,10 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
         Descriptor->SetRegistry(Registry.Get());
         try {
             ReadPlugin(Element, *Descriptor, FileName, EngineConfig, Parser);
-            ReadExtensions(Element, *Descriptor, TConverter::ToExtensions(Descriptor->GetExtensions()));
-            ReadExtensionPoints(Element, *Descriptor, TConverter::ToExtensionPoints(Descriptor->GetExtensionPoints()));
-            TConverter::ToDescriptors(Registry->GetDescriptors())->Add(Ref<IORVDescriptor>(Descriptor));
+            ReadExtensions(Element, *Descriptor, &Descriptor->OwnExtensions());
+            ReadExtensionPoints(Element, *Descriptor, &Descriptor->OwnExtensionPoints());
+            TORVDescriptors* Into = Target ? Target : TConverter::ToDescriptors(Registry->GetDescriptors());
+            Into->Add(Ref<IORVDescriptor>(Descriptor));
         } catch (const std::exception& E) {
             Log::ErrorFmt(SCannotParseFile, {FileName, E.what()});
             throw;

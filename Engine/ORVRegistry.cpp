@@ -5,7 +5,12 @@
 #include "Engine/ORVCollections.h"
 #include "Engine/ORVDescriptor.h"
 #include "Engine/ORVEnvironmentVariables.h"
+#include "Engine/ORVExtension.h"
 #include "Engine/ORVExtensionPoint.h"
+
+#include <algorithm>
+#include <exception>
+#include <unordered_set>
 
 namespace orv {
 
@@ -15,19 +20,40 @@ void CheckParsed(bool Parsed) {
     if (!Parsed) TExceptionBuilder::RaiseError(LoadMessage(SRegistryNotParsed));
 }
 
-// Adds the items of each descriptor's own collection (Select picks it) to Union, in order.
-template <class UnionClass, class Intf, class Selector>
-Ref<Intf> BuildUnion(const Ref<IORVDescriptors>& Descriptors, Selector Select) {
-    Ref<Intf> Result(new UnionClass(true));
-    UnionClass* Union = static_cast<UnionClass*>(Result.Get());
-    const int32_t Count = Descriptors->GetCount();
+// A new hashed union of the items of each descriptor's own collection (Select picks it), in order.
+template <class UnionClass, class Selector>
+Ref<UnionClass> BuildUnion(TORVDescriptors& Descriptors, Selector Select) {
+    Ref<UnionClass> Union(new UnionClass(true));
+    const int32_t Count = Descriptors.GetCount();
     for (int32_t I = 0; I < Count; ++I) {
-        auto Own = Select(Descriptors->GetItem(I));
-        const int32_t OwnCount = Own->GetCount();
-        for (int32_t J = 0; J < OwnCount; ++J) Union->Add(Own->GetItem(J));
+        auto& Own = Select(*TConverter::ToDescriptor(Descriptors.ItemAt(I)));
+        const int32_t OwnCount = Own.GetCount();
+        for (int32_t J = 0; J < OwnCount; ++J) Union->Add(Own.GetItem(J));
     }
+    return Union;
+}
+
+// The descriptors of the collection, held, so that a pass survives plug-in code that changes the
+// collection.
+std::vector<Ref<IORVDescriptor>> Snapshot(TORVDescriptors& Descriptors) {
+    std::vector<Ref<IORVDescriptor>> Result;
+    const int32_t Count = Descriptors.GetCount();
+    Result.reserve(static_cast<std::size_t>(Count));
+    for (int32_t I = 0; I < Count; ++I) Result.emplace_back(Descriptors.ItemAt(I));
     return Result;
 }
+
+// Drops the registry's unions when it goes out of scope.
+class TClearCachesOnExit {
+public:
+    explicit TClearCachesOnExit(TORVRegistry& Registry) : Registry_(Registry) {}
+    ~TClearCachesOnExit() { Registry_.ClearCaches(); }
+    TClearCachesOnExit(const TClearCachesOnExit&) = delete;
+    TClearCachesOnExit& operator=(const TClearCachesOnExit&) = delete;
+
+private:
+    TORVRegistry& Registry_;
+};
 
 }  // namespace
 
@@ -37,6 +63,11 @@ TORVRegistry::~TORVRegistry() {
     // The unions first: the descriptors hold the points and extensions as well.
     ExtensionPointCache_ = nullptr;
     ExtensionCache_ = nullptr;
+    // Descriptors that others still hold must not reach back to this registry.
+    const int32_t Count = Descriptors_->GetCount();
+    for (int32_t I = 0; I < Count; ++I)
+        if (auto* Descriptor = dynamic_cast<TORVDescriptor*>(Descriptors_->ItemAt(I)))
+            if (Descriptor->GetRegistryObject() == static_cast<IORVRegistry*>(this)) Descriptor->SetRegistry(nullptr);
     Descriptors_ = nullptr;
     EnvironmentVariables_ = nullptr;
 }
@@ -44,23 +75,100 @@ TORVRegistry::~TORVRegistry() {
 Ref<IORVExtensions> ORV_CALL TORVRegistry::GetExtensions() {
     CheckParsed(Parsed_);
     if (!ExtensionCache_)
-        ExtensionCache_ = BuildUnion<TORVExtensions, IORVExtensions>(
-            Descriptors_, [](const Ref<IORVDescriptor>& D) { return D->GetExtensions(); });
+        ExtensionCache_ = BuildUnion<TORVExtensions>(
+            *Descriptors_, [](TORVDescriptor& D) -> TORVExtensions& { return D.OwnExtensions(); });
     return ExtensionCache_;
 }
 
 Ref<IORVExtensionPoints> ORV_CALL TORVRegistry::GetExtensionPoints() {
     CheckParsed(Parsed_);
     if (!ExtensionPointCache_)
-        ExtensionPointCache_ = BuildUnion<TORVExtensionPoints, IORVExtensionPoints>(
-            Descriptors_, [](const Ref<IORVDescriptor>& D) { return D->GetExtensionPoints(); });
+        ExtensionPointCache_ = BuildUnion<TORVExtensionPoints>(
+            *Descriptors_, [](TORVDescriptor& D) -> TORVExtensionPoints& { return D.OwnExtensionPoints(); });
     return ExtensionPointCache_;
 }
+
+Ref<IORVDescriptors> ORV_CALL TORVRegistry::GetDescriptors() { return Descriptors_; }
 
 Ref<IORVEnvironmentVariables> ORV_CALL TORVRegistry::GetEnvironmentVariables() {
     if (!EnvironmentVariables_) EnvironmentVariables_ = Ref<IORVEnvironmentVariables>(new TORVEnvironmentVariables());
     return EnvironmentVariables_;
 }
+
+// --- the engine's steps ----------------------------------------------------------------------
+
+void TORVRegistry::Link() {
+    Parsed_ = true;
+    Resolve(true, true);
+}
+
+void TORVRegistry::AddAndLink(const std::vector<Ref<IORVDescriptor>>& Staged) {
+    const bool WasResolved = Resolved_;
+    for (const Ref<IORVDescriptor>& Descriptor : Staged) Descriptors_->Add(Descriptor);
+    try {
+        ClearCaches();
+        Parsed_ = true;
+        Resolved_ = false;
+        Resolve(true, true);
+    } catch (...) {
+        for (const Ref<IORVDescriptor>& Descriptor : Staged) {
+            Unlink(*TConverter::ToDescriptor(Descriptor), nullptr);
+            Detach(Descriptor);
+        }
+        ClearCaches();
+        Resolved_ = WasResolved;
+        throw;
+    }
+}
+
+void TORVRegistry::RemoveDescriptors(const std::vector<Ref<IORVDescriptor>>& Leaving) {
+    TClearCachesOnExit ClearCachesOnExit(*this);
+    std::exception_ptr FirstFailure;
+    for (const Ref<IORVDescriptor>& Descriptor : Leaving) {
+        // Plug-in code running during the walk (a Stop) may have dropped it already.
+        if (!Descriptors_->Contains(Descriptor.Get())) continue;
+        TORVDescriptor* Object = TConverter::ToDescriptor(Descriptor);
+        Unlink(*Object, &Leaving);
+        try {
+            Object->StopPlugin();
+        } catch (...) {
+            if (!FirstFailure) FirstFailure = std::current_exception();
+        }
+        Detach(Descriptor);
+    }
+    if (FirstFailure) std::rethrow_exception(FirstFailure);
+}
+
+void TORVRegistry::Unlink(TORVDescriptor& Descriptor, const std::vector<Ref<IORVDescriptor>>* Leaving) {
+    TORVExtensions& Extensions = Descriptor.OwnExtensions();
+    for (int32_t I = 0; I < Extensions.GetCount(); ++I) TConverter::ToExtension(Extensions.ItemAt(I))->UnlinkAll();
+
+    std::unordered_set<IORVDescriptor*> Going;
+    if (Leaving)
+        for (const Ref<IORVDescriptor>& D : *Leaving) Going.insert(D.Get());
+    TORVExtensionPoints& Points = Descriptor.OwnExtensionPoints();
+    for (int32_t I = 0; I < Points.GetCount(); ++I) {
+        TORVExtensionPoint* Point = TConverter::ToExtensionPoint(Points.ItemAt(I));
+        if (Leaving) {
+            TORVExtensions& Linked = Point->LinkedExtensions();
+            for (int32_t J = 0; J < Linked.GetCount(); ++J) {
+                TORVExtension* Extension = TConverter::ToExtension(Linked.ItemAt(J));
+                if (Going.count(Extension->GetDescriptorObject())) continue;
+                Log::Warn("Extension [" + Extension->GetID() + "] loses its extension point [" + Point->GetID() +
+                          "]: plug-in [" + Descriptor.GetID() + "] is unloaded");
+            }
+        }
+        Point->UnlinkAll();
+    }
+}
+
+void TORVRegistry::Detach(const Ref<IORVDescriptor>& Descriptor) {
+    Descriptors_->Remove(Descriptor);
+    TORVDescriptor* Object = TConverter::ToDescriptor(Descriptor);
+    if (Object->GetRegistryObject() == static_cast<IORVRegistry*>(this)) Object->SetRegistry(nullptr);
+}
+
+// --- linking ---------------------------------------------------------------------------------
 
 bool TORVRegistry::Resolve(bool ResolveDescriptorsFirst, bool ResolveExtensions) {
     if (Resolved_) return true;
@@ -83,15 +191,19 @@ void TORVRegistry::ResolveDescriptor(const Ref<IORVDescriptor>& Descriptor) {
 
 void TORVRegistry::ResolveExtension(const Ref<IORVExtension>& Extension) {
     TExceptionBuilder::CheckNotNil(Extension);
-    Ref<IORVExtensionPoints> Points = Extension->GetExtensionPoints();
-    const int32_t Count = Points->GetCount();
-    Assert(Count > 0, AssertSites::ResolveExtensionPoints);
-    for (int32_t I = 0; I < Count; ++I) {
-        TORVExtensionPoint* Point = TConverter::ToExtensionPoint(Points->GetItem(I));
-        Ref<IORVExtensions> Linked = Point->GetExtensions();
-        Assert(static_cast<bool>(Linked), AssertSites::ResolveExtensionTarget);
-        TConverter::ToExtensions(Linked)->Add(Extension);
-    }
+    TORVExtension* Object = TConverter::ToExtension(Extension);
+    // Linked before: a named point that is missing now has gone with its plug-in since.
+    const bool Relinking = Object->WasLinked();
+    // Every named point is looked up before the first link is made: a missing one leaves this
+    // extension without links.
+    FoundPoints_.clear();
+    Object->ForEachNamedPoint(Relinking, [this](const Ref<IORVExtensionPoint>& Point) {
+        FoundPoints_.push_back(TConverter::ToExtensionPoint(Point));
+    });
+    Assert(Relinking || !FoundPoints_.empty(), AssertSites::ResolveExtensionPoints);
+    for (TORVExtensionPoint* Point : FoundPoints_) Object->LinkTo(*Point);
+    FoundPoints_.clear();
+    Object->SetLinked();
 }
 
 void TORVRegistry::Validate() {
@@ -105,27 +217,47 @@ void TORVRegistry::Validate() {
         Ref<IORVExtensionPoint> Item = Points->GetItem(I);
         Assert(static_cast<bool>(Item), AssertSites::ValidatePoint);
         TORVExtensionPoint* Point = TConverter::ToExtensionPoint(Item);
-        const int32_t Linked = Point->GetExtensions()->GetCount();
+        const int32_t Linked = Point->LinkedExtensions().GetCount();
         if (Point->IsUnique() && Linked > 1) Log::ErrorFmt(SUniquePointOverfull, TArgList{Point->GetID(), Linked});
         if (Point->IsRequired() && Linked == 0) Log::ErrorFmt(SRequiredPointEmpty, TArgList{Point->GetID()});
     }
 }
 
+// --- starting and stopping -------------------------------------------------------------------
+
 void TORVRegistry::StartPlugins() {
-    const int32_t Count = Descriptors_->GetCount();
-    for (int32_t I = 0; I < Count; ++I) {
-        Ref<IORVDescriptor> Item = Descriptors_->GetItem(I);
+    for (const Ref<IORVDescriptor>& Item : Snapshot(*Descriptors_)) {
         TORVDescriptor* Descriptor = TConverter::ToDescriptor(Item);
         if (Descriptor->GetInitialize()) Descriptor->StartPlugin();
     }
 }
 
-void TORVRegistry::StopPlugins() {
-    const int32_t Count = Descriptors_->GetCount();
-    for (int32_t I = 0; I < Count; ++I) {
-        Ref<IORVDescriptor> Item = Descriptors_->GetItem(I);
-        TConverter::ToDescriptor(Item)->StopPlugin();
+void TORVRegistry::StopStartedPlugins() {
+    std::vector<Ref<IORVDescriptor>> Started;
+    for (const Ref<IORVDescriptor>& Item : Snapshot(*Descriptors_))
+        if (TConverter::ToDescriptor(Item)->GetStartOrder() != 0) Started.push_back(Item);
+    std::sort(Started.begin(), Started.end(), [](const Ref<IORVDescriptor>& A, const Ref<IORVDescriptor>& B) {
+        return TConverter::ToDescriptor(A)->GetStartOrder() > TConverter::ToDescriptor(B)->GetStartOrder();
+    });
+    for (const Ref<IORVDescriptor>& Item : Started) {
+        try {
+            TConverter::ToDescriptor(Item)->StopPlugin();
+        } catch (...) {
+            // Logged by the descriptor; the failure that ended the start goes on alone.
+        }
     }
+}
+
+void TORVRegistry::StopPlugins() {
+    std::exception_ptr FirstFailure;
+    for (const Ref<IORVDescriptor>& Item : Snapshot(*Descriptors_)) {
+        try {
+            TConverter::ToDescriptor(Item)->StopPlugin();
+        } catch (...) {
+            if (!FirstFailure) FirstFailure = std::current_exception();
+        }
+    }
+    if (FirstFailure) std::rethrow_exception(FirstFailure);
 }
 
 void TORVRegistry::ClearCaches() {

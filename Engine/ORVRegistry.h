@@ -5,16 +5,28 @@
 
 #include "Engine/ORVAdatable.h"
 
+#include <vector>
+
 namespace orv {
 
-// The engine drives the states: fill the descriptor collection (GetDescriptors, ToDescriptors,
-// Add; set each descriptor's registry to this one), SetParsed(true), Resolve(true, true),
-// StartPlugins, SetEnvironmentVariables; at shutdown StopPlugins. After plug-ins are added or
-// removed, ClearCaches (and, to link again, SetParsed(true), SetResolved(false), Resolve).
+class TORVDescriptor;
+class TORVDescriptors;
+class TORVExtensions;
+class TORVExtensionPoint;
+class TORVExtensionPoints;
+
+// The engine fills the descriptor collection (GetDescriptors, ToDescriptors, Add; each
+// descriptor's registry set to this one), then calls Link, StartPlugins (StopStartedPlugins when
+// that fails), SetEnvironmentVariables, and at shutdown StopPlugins. At run time it adds plug-ins
+// with AddAndLink and drops them with RemoveDescriptors.
+//
+// A link between an extension and a point is recorded on both sides (the point's collection and
+// the extension's list of linked points), so that either can leave exactly the links it has.
 class TORVRegistry : public TAdatableObject<IORVRegistry> {
 public:
     // An empty hashed descriptor collection, no unions, no store, neither parsed nor resolved.
     TORVRegistry();
+    // Clears the back reference of every descriptor it holds before letting go of them.
     ~TORVRegistry() override;
 
     // --- IORVRegistry ---
@@ -25,10 +37,25 @@ public:
     // The union of all descriptors' extension points, as GetExtensions.
     Ref<IORVExtensionPoints> ORV_CALL GetExtensionPoints() override;
     // The descriptor collection (a TORVDescriptors), in any state.
-    Ref<IORVDescriptors> ORV_CALL GetDescriptors() override { return Descriptors_; }
+    Ref<IORVDescriptors> ORV_CALL GetDescriptors() override;
     // The held store; an empty one is created and held first when there is none.
     Ref<IORVEnvironmentVariables> ORV_CALL GetEnvironmentVariables() override;
 
+    // --- the engine's steps ---
+    // A freshly filled registry: marks it parsed and resolves it (links and validates).
+    void Link();
+    // Adds Staged (descriptors read for this registry but not yet in it) and links the whole
+    // registry anew. When linking raises, the staged descriptors are taken out again with every
+    // link they got, the registry is left as it was, and the exception travels on.
+    void AddAndLink(const std::vector<Ref<IORVDescriptor>>& Staged);
+    // Drops Leaving from the registry, each in turn: its extensions leave their points, its points
+    // let go of their extensions (a Warn line for each extension of a plug-in that stays), its
+    // plug-in is stopped, and it leaves the descriptor collection and forgets this registry. A
+    // failing Stop does not end the walk: the first failure is raised once every descriptor is
+    // gone. The unions are dropped on every path.
+    void RemoveDescriptors(const std::vector<Ref<IORVDescriptor>>& Leaving);
+
+    // --- linking ---
     // Links every extension of every descriptor to the points it names (when ResolveExtensions),
     // marks the registry resolved and validates it. Does nothing when already resolved. An
     // exception while linking leaves the registry unresolved with the links made so far. Always true.
@@ -37,18 +64,26 @@ public:
     void ResolveDescriptors() {}
     // Links every extension of Descriptor; EORVException "Argument cannot be null" for nil.
     void ResolveDescriptor(const Ref<IORVDescriptor>& Descriptor);
-    // Adds Extension to the extension collection of each point it names (once per point);
-    // EORVException for nil or for a point that no plug-in declares.
+    // Links Extension into the extension collection of each point it names (once per point). A
+    // point that no plug-in declares raises EORVException, unless the extension was linked before:
+    // then the point has gone with its plug-in, and a Warn line names both. EORVException for nil.
     void ResolveExtension(const Ref<IORVExtension>& Extension);
     // Logs an Error line for each unique point with more than one extension and for each
     // required point without one; raises nothing then. Before Resolve: an Error line and
     // EORVException "先解析再验证注册表。".
     void Validate();
+
+    // --- starting and stopping ---
     // Starts, in collection order, the plug-ins whose descriptors have Initialize set; the first
     // failure ends the pass and travels on.
     void StartPlugins();
-    // Stops every plug-in, in the same forward order; the first failure ends the pass.
+    // After a failed start pass: stops the plug-ins that are started, the one started last first.
+    // Failures are logged by the descriptors and go no further.
+    void StopStartedPlugins();
+    // Stops every started plug-in, in collection order. A failing Stop does not end the pass: the
+    // first failure is raised after it.
     void StopPlugins();
+
     // Drops both unions; the next request builds them afresh from the descriptors present then.
     void ClearCaches();
     // Holds Store (nil allowed) in place of the store held so far.
@@ -60,12 +95,19 @@ public:
     void SetResolved(bool Value) { Resolved_ = Value; }
 
 private:
-    Ref<IORVDescriptors> Descriptors_;
-    Ref<IORVExtensionPoints> ExtensionPointCache_;
-    Ref<IORVExtensions> ExtensionCache_;
+    // Undoes every link of Descriptor's extensions and points. With Leaving, each extension that
+    // loses one of Descriptor's points and whose own plug-in is not in Leaving gets a Warn line.
+    void Unlink(TORVDescriptor& Descriptor, const std::vector<Ref<IORVDescriptor>>* Leaving);
+    // Takes Descriptor out of the collection and clears its back reference.
+    void Detach(const Ref<IORVDescriptor>& Descriptor);
+
+    Ref<TORVDescriptors> Descriptors_;
+    Ref<TORVExtensionPoints> ExtensionPointCache_;
+    Ref<TORVExtensions> ExtensionCache_;
     Ref<IORVEnvironmentVariables> EnvironmentVariables_;
     bool Parsed_ = false;
     bool Resolved_ = false;
+    std::vector<TORVExtensionPoint*> FoundPoints_;  // scratch of ResolveExtension
 };
 
 }  // namespace orv

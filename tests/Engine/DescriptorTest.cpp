@@ -39,17 +39,20 @@ TEST_F(DescriptorTest, LibraryIsLoadedOnFirstUseAndThePluginStartedOnce) {
     ASSERT_TRUE(Plugin);
     EXPECT_TRUE(Obj(D)->IsLoaded());
     EXPECT_TRUE(D->GetPlugin() == Plugin);
-    // Obtained, not started; a factory lookup on the loaded library does not start it either.
-    EXPECT_NE(Obj(D)->FindFactoryMethod("GetExtensionImpl"), nullptr);
+    // Obtained, not started.
     EXPECT_EQ(Probe.Journal(), "");
     EXPECT_FALSE(Obj(D)->IsStarted());
+    // The first factory lookup starts it, although the library is loaded already.
+    EXPECT_NE(Obj(D)->FindFactoryMethod("GetExtensionImpl"), nullptr);
+    EXPECT_EQ(Probe.Journal(), "start:full;");
 
-    Obj(D)->StartPlugin();
     Obj(D)->StartPlugin();
     EXPECT_TRUE(Obj(D)->IsStarted());
     Obj(D)->StopPlugin();
+    Obj(D)->StopPlugin();
     EXPECT_EQ(Probe.Journal(), "start:full;stop:full;");
     EXPECT_TRUE(Obj(D)->IsStarted());  // stopping leaves the flag
+    EXPECT_TRUE(Obj(D)->IsStopped());
     EXPECT_EQ(Spy.Opens, 1);
     EXPECT_TRUE(Log.Lines().empty());
 }
@@ -94,20 +97,26 @@ TEST_F(DescriptorTest, UnloadableFileIsRetriedOnEveryLookupUntilItLoads) {
     Ref<IORVDescriptor> D = Local.AddDescriptor("broken", Path);
 
     Obj(D)->StartPlugin();  // no exception: the failure is only logged
-    EXPECT_TRUE(Obj(D)->IsStarted());
+    EXPECT_FALSE(Obj(D)->IsStarted());
     EXPECT_EQ(Obj(D)->FindFactoryMethod("GetExtensionImpl"), nullptr);
-    const std::string Failed = LogLine('E', SCannotLoadDll, {"broken", Path});
-    EXPECT_EQ(Log.Lines(), (TStrings{Failed, Failed}));
+    // The engine's line, then the system loader's reason, on each attempt.
+    const TStrings Lines = Log.Lines();
+    ASSERT_EQ(Lines.size(), 4u);
+    for (std::size_t I : {0u, 2u}) {
+        EXPECT_EQ(Lines[I], LogLine('E', SCannotLoadDll, {"broken", Path}));
+        EXPECT_EQ(Lines[I + 1].compare(0, 2, "E "), 0) << Lines[I + 1];
+        EXPECT_NE(Lines[I + 1].find(Path), std::string::npos) << Lines[I + 1];
+    }
 
-    // The file becomes a real plug-in: the next lookup loads it and obtains the plug-in object,
-    // but Start does not run, since the descriptor already counts as started.
+    // The file becomes a real plug-in: the next lookup loads it, and the plug-in, which never
+    // got started, is started now.
     Tree.CopyFile(TestPluginPath("model_full"), "broken.so");
     EXPECT_NE(Obj(D)->FindFactoryMethod("GetExtensionImpl"), nullptr);
     EXPECT_TRUE(Obj(D)->IsLoaded());
-    EXPECT_TRUE(D->GetPlugin());
-    EXPECT_EQ(Local.Registry->GetEnvironmentVariables()->GetValue("started.broken"), "");
+    EXPECT_TRUE(Obj(D)->IsStarted());
+    EXPECT_EQ(Local.Registry->GetEnvironmentVariables()->GetValue("started.broken"), "yes");
     EXPECT_EQ(Spy.Opens, 3);
-    EXPECT_EQ(Log.Lines().size(), 2u);
+    EXPECT_EQ(Log.Lines().size(), 4u);
 }
 
 TEST_F(DescriptorTest, LibraryWithoutGetPluginImplStillSuppliesFactories) {
@@ -147,9 +156,11 @@ TEST_F(DescriptorTest, NilPluginObjectIsAskedForAgainEachTime) {
     EXPECT_TRUE(Obj(D)->IsStarted());
     EXPECT_EQ(Probe.Probe(2), 3);
     EXPECT_EQ(Spy.Opens, 1);
+    const std::string Nil = "W GetPluginImpl of plug-in [nil] (library " + D->GetLibrary() + ") yielded no plug-in object";
+    EXPECT_EQ(Log.Lines(), (TStrings{Nil, Nil, Nil}));
 }
 
-TEST_F(DescriptorTest, ObjectThatIsNoPluginOrAThrowingEntryFailsUnloggedAndUnstarted) {
+TEST_F(DescriptorTest, ObjectThatIsNoPluginOrAThrowingEntryFailsLoggedAndUnstarted) {
     TPluginProbe Probe("model_notplugin");
     Ref<IORVDescriptor> Odd = Of("odd", "model_notplugin");
     EXPECT_THROW(Odd->GetPlugin(), EIntfCastError);
@@ -161,7 +172,12 @@ TEST_F(DescriptorTest, ObjectThatIsNoPluginOrAThrowingEntryFailsUnloggedAndUnsta
     EXPECT_THROW(Throwing->GetPlugin(), std::runtime_error);
     EXPECT_THROW(Obj(Throwing)->StartPlugin(), std::runtime_error);
     EXPECT_FALSE(Obj(Throwing)->IsStarted());
-    EXPECT_TRUE(Log.Lines().empty());  // no start line: Start was never reached
+    // Each failure names the plug-in and its library; no start line: Start was never reached.
+    const std::string OddAt = "plug-in [odd] (library " + Odd->GetLibrary() + ")";
+    const std::string ThrowingAt = "plug-in [throw.entry] (library " + Throwing->GetLibrary() + ")";
+    const std::string NotPlugin = "E GetPluginImpl of " + OddAt + " yielded an object without IORVPlugin";
+    const std::string Raised = "E GetPluginImpl of " + ThrowingAt + " raised: GetPluginImpl failed in throw.entry";
+    EXPECT_EQ(Log.Lines(), (TStrings{NotPlugin, NotPlugin, Raised, Raised}));
 }
 
 TEST_F(DescriptorTest, FailingStartIsLoggedRethrownAndTriedAgainLater) {
@@ -230,7 +246,7 @@ TEST_F(DescriptorTest, UnloadFailureIsLoggedAndSwallowed) {
     EXPECT_EQ(Log.Lines(), (TStrings{LogLine('I', SNoGetPluginImpl, {"a", Library}),
                                      LogLine('E', SCannotFreeDll, {"a", Library, "unload refused"}),
                                      LogLine('I', SNoGetPluginImpl, {"b", Library}),
-                                     LogLine('E', SCannotFreeDll, {"b", Library, "unknown exception"})}));
+                                     LogLine('E', SCannotFreeDll, {"b", Library, "unknown exception (not derived from std::exception)"})}));
 }
 
 }  // namespace
