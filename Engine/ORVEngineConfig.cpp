@@ -1,6 +1,7 @@
 // Reading the engine configuration file and locating files named relative to the engine.
 #include "Engine/ORVEngineImpl.h"
 
+#include "Common/ORVCommon.h"
 #include "Common/Platform.h"
 #include "Companion/TarnXMLUtils.h"
 #include "Engine/ORVEnvironmentVariables.h"
@@ -72,6 +73,7 @@ void TORVEngine::ReadEngineConfig(const std::string& FileName, TPathParser& Pars
     const bool Exists = Platform().FileExists(Resolved);
     // Without a file, %config% is removed so that later expansions leave the text in place.
     Parser.SetVariable("%config%", Exists ? TPathUtils::ExtractFilePath(Resolved) : std::string());
+    if (!Exists) Log::Warn("Engine configuration file [" + FileName + "] not found: the defaults apply");
 
     try {
         if (Exists) ReadConfigValues(Resolved, Parser, Config);

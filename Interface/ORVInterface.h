@@ -16,6 +16,7 @@
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -108,36 +109,63 @@ public:
 
 // ---------------------------------------------------------------------------------------------
 // Ref<T>: intrusive smart pointer for interfaces
+//
+// Reference counting rules:
+//  - An object starts with a reference count of 0. The first Ref that takes it (Ref<T>(new X),
+//    or Put() filled by an export) gives it its first reference; the object is destroyed when its
+//    count drops back to 0. So Ref<T>(new X) is right, and Attach(new X) is wrong: Attach adopts a
+//    reference that was never counted, and the object is never destroyed.
+//  - Exports and factories that fill an out-parameter hand over one reference: receive it with
+//    Put() (or Attach the raw pointer), never with Ref<T>(raw), which would count it twice.
+//  - Identity: two interfaces lead to the same object when their Query<IInterface>() pointers are
+//    equal. operator== compares the pointers as held, which is identity only for one interface.
+//  - An object made by a plug-in (its plug-in object, what its factories create) runs code of the
+//    plug-in's library. Holding it after the engine dropped the plug-in (UnloadPlugins, a new
+//    startup, the end of a parsed registry) is the holder's error, as in COM: release such objects
+//    first. The engine's own objects (registry, descriptors, points, extensions) stay safe to hold:
+//    once their owner is gone, their operations raise EORVException instead.
 // ---------------------------------------------------------------------------------------------
 template <class T>
 class Ref {
 public:
+    // An empty reference.
     Ref() noexcept = default;
+    // An empty reference (Ref<T> R = nullptr).
     Ref(std::nullptr_t) noexcept {}
-    // Takes a new reference to P.
+    // Takes a new reference to P (AddRef); nil stays empty.
     explicit Ref(T* P) noexcept : P_(P) {
         if (P_) P_->AddRef();
     }
+    // Takes a new reference to O's object.
     Ref(const Ref& O) noexcept : Ref(O.P_) {}
+    // Takes over O's reference; O is left empty.
     Ref(Ref&& O) noexcept : P_(O.P_) { O.P_ = nullptr; }
-    template <class U>
-    Ref(const Ref<U>& O) noexcept : Ref(static_cast<T*>(O.Get())) {}
+    // Takes a new reference to O's object where a U* converts to T* (an interface it derives
+    // from). Anything else, a downcast included, goes through Query<T>().
+    template <class U, class = std::enable_if_t<std::is_convertible<U*, T*>::value>>
+    Ref(const Ref<U>& O) noexcept : P_(O.Get()) {
+        if (P_) P_->AddRef();
+    }
+    // Releases the held reference.
     ~Ref() { Reset(); }
 
+    // Holds O's object instead (a new reference), releasing the one held before.
     Ref& operator=(const Ref& O) noexcept {
         Ref(O).Swap(*this);
         return *this;
     }
+    // Takes over O's reference instead, releasing the one held before.
     Ref& operator=(Ref&& O) noexcept {
         Ref(std::move(O)).Swap(*this);
         return *this;
     }
+    // Releases the held reference.
     Ref& operator=(std::nullptr_t) noexcept {
         Reset();
         return *this;
     }
 
-    // Adopts a reference that the caller already owns (no AddRef).
+    // Adopts a reference that the caller already owns (no AddRef), releasing the one held before.
     void Attach(T* P) noexcept {
         Reset();
         P_ = P;
@@ -149,11 +177,12 @@ public:
         return P;
     }
     // Releases the held reference and returns the address of the (now empty) pointer, for
-    // out-parameters such as GetORVEngine(E.Put()).
+    // out-parameters that hand over a reference, such as GetORVEngine(E.Put()).
     T** Put() noexcept {
         Reset();
         return &P_;
     }
+    // Releases the held reference; the Ref is empty afterwards.
     void Reset() noexcept {
         if (P_) {
             T* P = P_;
@@ -161,14 +190,18 @@ public:
             P->Release();
         }
     }
+    // Exchanges the held references.
     void Swap(Ref& O) noexcept { std::swap(P_, O.P_); }
 
+    // The held pointer, without a reference.
     T* Get() const noexcept { return P_; }
+    // Calls through the held pointer (which must not be nil).
     T* operator->() const noexcept { return P_; }
     T& operator*() const noexcept { return *P_; }
+    // Whether a pointer is held.
     explicit operator bool() const noexcept { return P_ != nullptr; }
 
-    // Asks for U::IID; an empty Ref when the object does not support U.
+    // Asks for U::IID; an empty Ref when the object does not support U (or nothing is held).
     template <class U>
     Ref<U> Query() const {
         Ref<U> R;
@@ -183,12 +216,16 @@ private:
     T* P_ = nullptr;
 };
 
+// Whether the two Refs hold the same pointer (the same object only when both hold the same
+// interface; see the identity rule above).
 template <class T, class U>
 bool operator==(const Ref<T>& A, const Ref<U>& B) noexcept {
     return static_cast<const void*>(A.Get()) == static_cast<const void*>(B.Get());
 }
+// Whether the Ref is empty.
 template <class T>
 bool operator==(const Ref<T>& A, std::nullptr_t) noexcept { return !A; }
+// Whether the Ref holds a pointer.
 template <class T>
 bool operator!=(const Ref<T>& A, std::nullptr_t) noexcept { return static_cast<bool>(A); }
 

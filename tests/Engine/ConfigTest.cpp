@@ -4,6 +4,7 @@
 #include "Common/Platform.h"
 #include "Companion/TarnXMLLiveCount.h"
 #include "Engine/ORVEnvironmentVariables.h"
+#include "Support/RecordingLogger.h"
 #include "Support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -129,10 +130,13 @@ TEST_F(ConfigTest, ChildElementsGiveShieldedPluginsAndTheEnvironmentStore) {
     EXPECT_EQ(Empty.Path, TStrings{Folder("")});
 }
 
-TEST_F(ConfigTest, AMissingFileRemovesTheConfigVariable) {
+TEST_F(ConfigTest, AMissingFileRemovesTheConfigVariableWithAWarning) {
     Parser.SetVariable("%config%", Tree.PathOf("old"));
     TCurrentFolder Cwd(Tree.PathOf("cwd"));
-    TORVEngine::ReadEngineConfig(std::string("nowhere") + Sep + "engine.xml", Parser, Config);
+    orv::test::TLogCapture Log;
+    const std::string Name = std::string("nowhere") + Sep + "engine.xml";
+    TORVEngine::ReadEngineConfig(Name, Parser, Config);
+    EXPECT_EQ(Log.Lines(), TStrings{"W Engine configuration file [" + Name + "] not found: the defaults apply"});
 
     EXPECT_EQ(Config.Path, TStrings{std::string("nowhere") + Sep});
     EXPECT_EQ(Config.ConfigExt, "plugin.xml");

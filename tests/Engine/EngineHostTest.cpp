@@ -83,6 +83,57 @@ TEST_F(EngineHostTest, LauncherExitsNonZeroWithTheMessageOfAFailedStart) {
     EXPECT_FALSE(Contains(Journal(), "run ")) << Journal();
 }
 
+TEST_F(EngineHostTest, LauncherExitCodesTellWhetherTheApplicationRan) {
+    const std::string Probe = TestPluginPath("e2e_probe");
+    const std::string Runtime = "<Plugin ID=\"ORVEngine.Runtime\" Initialize=\"true\" Library=\"" + Probe +
+                                "\"><ExtensionPoint ID=\"applications\"/></Plugin>";
+    auto App = [](const std::string& Library) {
+        return "<Plugin ID=\"e2e.app\" Library=\"" + Library +
+               "\"><Extension ID=\"main\" Points=\"ORVEngine.Runtime.applications\"/></Plugin>";
+    };
+    const std::string NotALibrary = Tree.WriteFile("junk/not-a-library.so", "text\n");
+    struct TCase {
+        const char* Name;
+        std::string AppManifest;  // empty: no application plug-in
+        std::vector<std::string> Args;
+        int ExitCode;
+        const char* ErrLine;  // a line the launcher writes to stderr, empty for none
+    };
+    const TCase Cases[] = {
+        {"runs", App(Probe), {}, 0, ""},
+        {"application shuts the engine down", App(Probe), {"shutdown-self"}, 0, ""},
+        {"no entry point", "", {}, 1, "orv-host: no application ran"},
+        {"entry point's library does not load", App(NotALibrary), {}, 1, "orv-host: no application ran"},
+    };
+    int Index = 0;
+    for (const TCase& Case : Cases) {
+        SCOPED_TRACE(Case.Name);
+        // (A blank would split the configured Path.)
+        const std::string Root = "trees/" + std::to_string(Index++) + "/";
+        Tree.WriteFile(Root + "plugins/runtime/plugin.xml", Runtime);
+        if (!Case.AppManifest.empty()) Tree.WriteFile(Root + "plugins/app/plugin.xml", Case.AppManifest);
+        const std::string Config =
+            Tree.WriteFile(Root + "engine.xml", "<Engine Path=\"" + Tree.PathOf(Root + "plugins") + "\"/>");
+        std::vector<std::string> Args{Config};
+        Args.insert(Args.end(), Case.Args.begin(), Case.Args.end());
+        TProgramRun Host = Run("orv-host", Args);
+        EXPECT_EQ(Host.ExitCode, Case.ExitCode) << Host.Err;
+        if (*Case.ErrLine)
+            EXPECT_TRUE(Contains(Host.Err, Case.ErrLine)) << Host.Err;
+        else
+            EXPECT_FALSE(Contains(Host.Err, "orv-host:")) << Host.Err;
+    }
+
+    // A configuration file that cannot be used is a usage error, before the engine starts.
+    for (const std::string& Name : {std::string("no-such-engine.xml"), Tree.PathOf("junk")}) {
+        TProgramRun Refused = Run("orv-host", {Name});
+        EXPECT_EQ(Refused.ExitCode, 2) << Name;
+        EXPECT_TRUE(Contains(Refused.Err, "orv-host: configuration file ")) << Refused.Err;
+        EXPECT_TRUE(Contains(Refused.Err, Name)) << Refused.Err;
+        EXPECT_FALSE(Contains(Refused.Err, "INFO")) << Refused.Err;
+    }
+}
+
 TEST_F(EngineHostTest, HostEndingWithoutShutdownExitsCleanly) {
     const std::string Config = WriteApplication();
     TProgramRun Host = Run("orv_test_host", {Config});

@@ -2,6 +2,12 @@
 
 #include <stdexcept>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
 namespace orv::test {
 
 namespace {
@@ -34,6 +40,16 @@ std::string TestPluginPath(const std::string& Name) {
     for (const char* Suffix : {".so", ".dll", ".dylib"})
         if (Platform().FileExists(Base + Suffix)) return Base + Suffix;
     throw std::runtime_error("test plug-in not built: " + Base);
+}
+
+bool LibraryIsLoaded(const std::string& Path) {
+#ifdef _WIN32
+    return GetModuleHandleA(Path.c_str()) != nullptr;
+#else
+    void* Handle = dlopen(Path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (Handle) dlclose(Handle);
+    return Handle != nullptr;
+#endif
 }
 
 Ref<IORVDescriptor> TModel::AddDescriptor(const std::string& ID, const std::string& Library, bool Initialize) {

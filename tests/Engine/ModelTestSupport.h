@@ -27,6 +27,9 @@ namespace orv::test {
 // Full path of the test plug-in library Name in the build's output folder.
 std::string TestPluginPath(const std::string& Name);
 
+// Whether the library file Path is loaded in this process (without loading it).
+bool LibraryIsLoaded(const std::string& Path);
+
 // A registry held by a Ref, with the object at hand.
 struct TModel {
     Ref<IORVRegistry> Registry{new TORVRegistry()};

@@ -3,9 +3,12 @@
 //   orv-host [--quiet | --verbose] CONFIG [ARGS...]
 //
 // ARGS reach the application's Run as string arguments. The engine's log goes to stderr
-// (default: INFO and above; --quiet: WARN and above; --verbose: everything). Exits 1 with the
-// message of any exception that escapes, 2 on a usage error.
+// (default: INFO and above; --quiet: WARN and above; --verbose: everything).
+// Exit codes: 0 when the application ran and everything stopped cleanly; 1 when anything raised
+// (the message is printed) or no application ran; 2 on a usage error, a configuration file that
+// cannot be found or that is not a regular file among them.
 #include "ConsoleLogger.h"
+#include "HostPaths.h"
 
 #include <ORVInterface.h>
 
@@ -52,6 +55,17 @@ int main(int argc, char** argv) {
     }
     if (First >= argc) return Usage();
     const std::string ConfigFile = argv[First];
+    std::string Found;
+    switch (LocateConfigFile(ConfigFile, Found)) {
+        case TConfigFileState::Found:
+            break;
+        case TConfigFileState::Missing:
+            std::fprintf(stderr, "orv-host: configuration file not found: %s\n", ToUtf8(ConfigFile).c_str());
+            return 2;
+        case TConfigFileState::NotAFile:
+            std::fprintf(stderr, "orv-host: configuration file is not a regular file: %s\n", ToUtf8(Found).c_str());
+            return 2;
+    }
 
     std::vector<orv::TVarRec> Args;
     for (int I = First + 1; I < argc; ++I) {
@@ -61,9 +75,11 @@ int main(int argc, char** argv) {
         Args.push_back(R);
     }
 
-    orv::Ref<orv::IORVLogger> Logger(new TConsoleLogger(Level, stderr));
+    TEngineWatch Watch;
+    orv::Ref<orv::IORVLogger> Logger(new TConsoleLogger(Level, stderr, &Watch));
     SetLogger(Logger.Get());
     int ExitCode = 0;
+    bool StartFailed = false;
     orv::Ref<orv::IORVEngine> Engine;
     try {
         GetORVEngine(Engine.Put());
@@ -71,15 +87,27 @@ int main(int argc, char** argv) {
     } catch (...) {
         ReportCurrentException();
         ExitCode = 1;
+        StartFailed = true;
     }
-    // Stop the plug-ins also when the application failed after the engine had started; an engine
-    // that never got running refuses with an assertion, which is expected here.
-    try {
-        if (Engine) Engine->Shutdown();
-    } catch (const orv::EAssertionFailed&) {
-        if (ExitCode == 0) ExitCode = 1;
-    } catch (...) {
-        ReportCurrentException();
+    // Stop the plug-ins also when the application failed after the engine had started, but leave
+    // an engine alone that the application shut down itself.
+    if (Engine && Watch.Running()) {
+        try {
+            Engine->Shutdown();
+        } catch (const orv::EAssertionFailed&) {
+            // A start that failed before the engine was running leaves it refusing to shut down.
+            if (!StartFailed) {
+                ReportCurrentException();
+                ExitCode = 1;
+            }
+        } catch (...) {
+            ReportCurrentException();
+            ExitCode = 1;
+        }
+    }
+    if (ExitCode == 0 && Watch.NoApplication()) {
+        std::fprintf(stderr, "orv-host: no application ran: the configuration's entry point was not found or "
+                             "could not be created\n");
         ExitCode = 1;
     }
     SetLogger(nullptr);

@@ -11,11 +11,21 @@
 //
 // Factories: GetExtensionImpl (an application), CreateNothing (yields nil), CreatePlain (an
 // object without IORVApplication), CreateFailing (raises "factory refused"). An application whose
-// first argument is "raise" raises "run refused" from Run.
+// first argument is "raise" raises "run refused" from Run. One whose first argument is
+// "unload-self" takes its second argument as the address of the engine (hexadecimal), unloads
+// its own plug-in's folder from inside Run and then goes on running code of this library:
+//   run continues <extension id>
+// One whose first argument is "shutdown-self" shuts the process-wide engine down from inside Run.
 #include <ORVPluginHelpers.h>
 
 #include <cstdio>
 #include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
 
 namespace {
 
@@ -65,6 +75,22 @@ std::string ArgsText(const orv::TVarRec* Args, int32_t ArgsHigh) {
     return Text;
 }
 
+// The GetORVEngine export of the engine library the process has loaded.
+orv::TGetORVEngine FindGetORVEngine() {
+#ifdef _WIN32
+    HMODULE Engine = GetModuleHandleA("ORVEngine.dll");
+    return Engine ? reinterpret_cast<orv::TGetORVEngine>(reinterpret_cast<void*>(GetProcAddress(Engine, "GetORVEngine")))
+                  : nullptr;
+#else
+    return reinterpret_cast<orv::TGetORVEngine>(dlsym(RTLD_DEFAULT, "GetORVEngine"));
+#endif
+}
+
+std::string StringArg(const orv::TVarRec* Args, int32_t ArgsHigh, int32_t Index) {
+    if (!Args || Index > ArgsHigh || Args[Index].VType != orv::vtAnsiString || !Args[Index].VAnsiString) return "";
+    return Args[Index].VAnsiString;
+}
+
 class TProbePlugin : public orv::TInterfacedObject<orv::IORVPlugin> {
 public:
     explicit TProbePlugin(orv::IORVDescriptor* Descriptor)
@@ -92,13 +118,22 @@ public:
     void ORV_CALL Run(const orv::TVarRec* Args, int32_t ArgsHigh) override {
         Note(Journal_, "run " + ID_ + " args=" + ArgsText(Args, ArgsHigh) +
                            " env=" + Greeting(Extension_->GetDescriptor()->GetRegistry()));
-        if (Args && ArgsHigh >= 0 && Args[0].VType == orv::vtAnsiString && Args[0].VAnsiString &&
-            std::string(Args[0].VAnsiString) == "raise")
-            throw orv::EORVException("run refused");
+        const std::string First = StringArg(Args, ArgsHigh, 0);
+        if (First == "raise") throw orv::EORVException("run refused");
+        if (First == "unload-self") {
+            auto* Engine = reinterpret_cast<orv::IORVEngine*>(std::stoull(StringArg(Args, ArgsHigh, 1), nullptr, 16));
+            Engine->UnloadPlugins({Extension_->GetDescriptor()->GetLocation()});
+            Note(Journal_, "run continues " + ID_);
+        }
+        if (First == "shutdown-self") {
+            orv::Ref<orv::IORVEngine> Engine;
+            if (orv::TGetORVEngine Get = FindGetORVEngine()) Get(Engine.Put());
+            if (Engine) Engine->Shutdown();
+        }
     }
 
 private:
-    orv::IORVExtension* Extension_;  // the registry keeps the extension alive while Run executes
+    orv::IORVExtension* Extension_;  // the engine holds the extension's plug-in while Run executes
     std::string ID_;
     std::string Journal_;
 };
