@@ -17,9 +17,9 @@ bool IsBlank(char C) {
 
 char AsciiLower(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; }
 
-// The characters that end a folder part: the written separator, and ":" where drive letters exist.
-// A "/" does not end a Windows folder part.
-bool EndsFolderPart(char C) { return C == TPathRules::Delimiter || (TPathRules::ColonMakesAbsolute && C == ':'); }
+// The characters that end a folder part: every separator that is read (on Windows "/" as well as
+// "\"), and ":" where drive letters exist.
+bool EndsFolderPart(char C) { return TPathRules::IsSeparator(C) || (TPathRules::ColonMakesAbsolute && C == ':'); }
 
 std::string FolderPart(const std::string& FileName) {
     for (std::size_t I = FileName.size(); I > 0; --I)

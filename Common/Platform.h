@@ -3,6 +3,9 @@
 #ifndef ORV_PLATFORM_H
 #define ORV_PLATFORM_H
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +34,29 @@ struct TFolderEntry {
     bool IsFolder;
 };
 
+// Which file or folder a path leads to: two paths to one object (links followed, any spelling)
+// give equal identities.
+struct TFileIdentity {
+    uint64_t Volume = 0;
+    uint64_t Index = 0;
+    bool operator==(const TFileIdentity& O) const { return Volume == O.Volume && Index == O.Index; }
+};
+struct TFileIdentityHash {
+    std::size_t operator()(const TFileIdentity& I) const {
+        return std::hash<uint64_t>()(I.Index) ^ (std::hash<uint64_t>()(I.Volume) * 0x9E3779B97F4A7C15ull);
+    }
+};
+
+// What TPlatform::WalkFolderTree reports.
+class TFolderWalker {
+public:
+    virtual ~TFolderWalker() = default;
+    // A regular file Name in Folder (Folder with its trailing separator).
+    virtual void File(const std::string& Folder, const std::string& Name) = 0;
+    // The folder Path was met but not entered, for Reason.
+    virtual void Skipped(const std::string& Path, const std::string& Reason) = 0;
+};
+
 using TLibraryHandle = void*;
 
 class TPlatform {
@@ -48,9 +74,23 @@ public:
     virtual bool FolderExists(const std::string& Path);
     // Folders and regular files in Path, sorted by name (byte order); hidden entries are left out.
     virtual std::vector<TFolderEntry> ListFolder(const std::string& Path);
-    // The one name of the existing file or folder Path: absolute, links resolved, no trailing
-    // separator; empty when it cannot be determined. Two paths to one folder give equal names.
-    virtual std::string CanonicalPath(const std::string& Path);
+    // The identity of the existing file or folder Path; false when it cannot be determined.
+    virtual bool FileIdentity(const std::string& Path, TFileIdentity& Identity);
+    // The size in bytes of the regular file Path; -1 when it cannot be determined.
+    virtual int64_t FileSize(const std::string& Path);
+    // Walks the folder tree under the folder Root depth-first, with each folder's entries taken in
+    // name order (as ListFolder gives them) and a subfolder's content reported where the subfolder
+    // is met. Names reported are Root's spelling followed by the entries' names, links included.
+    // Hidden folders are left out as ListFolder leaves them; each real folder is entered once
+    // (a link to a folder entered already, or to one of its ancestors, is reported Skipped), and
+    // folders of the kernel's pseudo file systems (proc, sysfs, devtmpfs, ...) are never entered.
+    // The walk uses no recursion, and its cost grows with the number of folders, not their depth.
+    virtual void WalkFolderTree(const std::string& Root, TFolderWalker& Walker);
+    // Bytes, text in the character encoding named Encoding (as an XML declaration names it), as
+    // UTF-8. False, with Error set, when the encoding is unknown here or the bytes are not valid
+    // in it.
+    virtual bool DecodeText(const std::string& Bytes, const std::string& Encoding, std::string& Utf8,
+                            std::string& Error);
     virtual std::string GetCurrentFolder();
     // Full file name of the host executable.
     virtual std::string ExecutableFileName();

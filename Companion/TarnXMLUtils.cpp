@@ -1,6 +1,7 @@
 #include "Companion/TarnXMLUtils.h"
 
 #include "Companion/TarnXMLLiveCount.h"
+#include "Companion/TarnXMLText.h"
 #include "Common/Platform.h"
 
 #include <ORVPluginHelpers.h>
@@ -147,55 +148,66 @@ Ref<IXMLNode> ORV_CALL TXMLDocument::GetDocumentElement() {
 
 bool IsXMLBlank(char C) { return C == ' ' || C == '\t' || C == '\r' || C == '\n'; }
 
-// "line L, column C" of a byte offset into Text (both 1-based; the column counts bytes).
-std::string DescribePosition(const std::string& Text, std::ptrdiff_t Offset) {
-    std::size_t End = Offset < 0 ? 0 : std::min(static_cast<std::size_t>(Offset), Text.size());
-    int32_t Line = 1;
-    std::size_t LineStart = 0;
-    for (std::size_t I = 0; I < End; ++I)
-        if (Text[I] == '\n') {
-            ++Line;
-            LineStart = I + 1;
-        }
-    return "line " + std::to_string(Line) + ", column " + std::to_string(End - LineStart + 1);
-}
-
-[[noreturn]] void RaiseMalformed(const std::string& FileName, const std::string& Text, const std::string& What,
-                                 std::ptrdiff_t Offset) {
-    throw EORVException("XML file \"" + FileName + "\" is not well-formed: " + What + " (" +
-                        DescribePosition(Text, Offset) + ")");
-}
-
 [[noreturn]] void RaiseFileError(const char* What, const std::string& FileName, int Error) {
     throw EORVException(std::string(What) + " XML file \"" + FileName +
                         "\": " + std::generic_category().message(Error));
 }
 
+[[noreturn]] void RaiseTooLarge(const std::string& FileName, int64_t Size) {
+    throw EORVException("XML file \"" + FileName + "\" is too large: " +
+                        (Size >= 0 ? std::to_string(Size) + " bytes" : std::string("more than that")) +
+                        " (at most " + std::to_string(MaxXMLFileSize) + " bytes are read)");
+}
+
 std::string ReadWholeFile(const std::string& FileName) {
+    // The size is checked before anything is read, and again while reading (the file may grow).
+    const int64_t Size = Platform().FileSize(FileName);
+    if (Size > MaxXMLFileSize) RaiseTooLarge(FileName, Size);
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> File(std::fopen(FileName.c_str(), "rb"), &std::fclose);
     if (!File) RaiseFileError("Cannot open", FileName, errno);
     std::string Text;
+    if (Size > 0) Text.reserve(static_cast<std::size_t>(Size));
     char Chunk[65536];
     for (;;) {
         std::size_t Got = std::fread(Chunk, 1, sizeof Chunk, File.get());
         Text.append(Chunk, Got);
+        if (static_cast<int64_t>(Text.size()) > MaxXMLFileSize) RaiseTooLarge(FileName, -1);
         if (Got < sizeof Chunk) break;
     }
     if (std::ferror(File.get())) RaiseFileError("Cannot read", FileName, errno);
     return Text;
 }
 
+// XML allows an attribute once per element; the parser keeps the first of two and says nothing.
+void CheckUniqueAttributes(const pugi::xml_document& Tree, const std::string& FileName, const std::string& Text) {
+    std::vector<pugi::xml_node> Pending;
+    for (pugi::xml_node Node = Tree.first_child(); Node; Node = Node.next_sibling()) Pending.push_back(Node);
+    while (!Pending.empty()) {
+        const pugi::xml_node Node = Pending.back();
+        Pending.pop_back();
+        if (Node.type() != pugi::node_element) continue;
+        for (pugi::xml_attribute A = Node.first_attribute(); A; A = A.next_attribute())
+            for (pugi::xml_attribute B = A.next_attribute(); B; B = B.next_attribute())
+                if (std::strcmp(A.name(), B.name()) == 0)
+                    RaiseMalformedXML(FileName, Text, std::string("attribute \"") + A.name() + "\" given twice",
+                                      Node.offset_debug());
+        for (pugi::xml_node Child = Node.first_child(); Child; Child = Child.next_sibling()) Pending.push_back(Child);
+    }
+}
+
 }  // namespace
 
 int32_t LiveXMLDocumentCount() { return LiveDocuments.load(); }
 
-Ref<IXMLDocument> LoadXMLDocumentFromString(const std::string& Text, const std::string& FileName) {
+Ref<IXMLDocument> LoadXMLDocumentFromString(const std::string& Bytes, const std::string& FileName) {
+    const std::string Text = XMLTextAsUtf8(Bytes, FileName);
+    CheckXMLCharacters(Text, FileName);
     Ref<TXMLDocument> Doc(new TXMLDocument(FileName));
     // Fragment mode keeps text outside the root element, so that it can be rejected below
     // instead of being dropped silently; an empty buffer is accepted as a document without root.
-    pugi::xml_parse_result Result =
-        Doc->Tree().load_buffer(Text.data(), Text.size(), pugi::parse_default | pugi::parse_fragment);
-    if (!Result) RaiseMalformed(FileName, Text, Result.description(), Result.offset);
+    pugi::xml_parse_result Result = Doc->Tree().load_buffer(Text.data(), Text.size(),
+                                                            pugi::parse_default | pugi::parse_fragment, pugi::encoding_utf8);
+    if (!Result) RaiseMalformedXML(FileName, Text, Result.description(), Result.offset);
 
     pugi::xml_node Root;
     for (pugi::xml_node Node = Doc->Tree().first_child(); Node; Node = Node.next_sibling()) {
@@ -204,18 +216,18 @@ Ref<IXMLDocument> LoadXMLDocumentFromString(const std::string& Text, const std::
             case pugi::node_cdata: {
                 // Point at the first non-blank character: the text node starts with the blanks.
                 std::ptrdiff_t At = Node.offset_debug();
-                while (At >= 0 && static_cast<std::size_t>(At) < Text.size() && IsXMLBlank(Text[At]))
-                    ++At;
-                RaiseMalformed(FileName, Text, "text outside the root element", At);
+                while (At >= 0 && static_cast<std::size_t>(At) < Text.size() && IsXMLBlank(Text[At])) ++At;
+                RaiseMalformedXML(FileName, Text, "text outside the root element", At);
             }
             case pugi::node_element:
-                if (Root) RaiseMalformed(FileName, Text, "more than one root element", Node.offset_debug());
+                if (Root) RaiseMalformedXML(FileName, Text, "more than one root element", Node.offset_debug());
                 Root = Node;
                 break;
             default:
                 break;
         }
     }
+    CheckUniqueAttributes(Doc->Tree(), FileName, Text);
     return Doc;
 }
 

@@ -11,13 +11,17 @@
 
 namespace orv {
 
-// Loads FileName. Raises EORVException naming the file when it is missing or unreadable, and
-// naming the file, the parser's description and the line/column when it is not well-formed.
+// Loads FileName. Raises EORVException naming the file when it is missing, unreadable or larger
+// than 16 MiB (before reading it), naming the encoding when the file declares one that cannot be
+// read, and naming the file, what is wrong and the line/column when it is not well-formed: besides
+// the parser's own findings, an attribute given twice, bytes that are not valid in the encoding,
+// and characters (literal or as &#...; references) that XML 1.0 does not allow.
 // A document without a root element loads; its GetDocumentElement() is nil.
 Ref<IXMLDocument> LoadXMLDocument(const std::string& FileName);
 
-// Parses Text as a document named FileName (same errors as LoadXMLDocument).
-Ref<IXMLDocument> LoadXMLDocumentFromString(const std::string& Text, const std::string& FileName);
+// Parses Bytes, the content of a file, as a document named FileName (same errors as
+// LoadXMLDocument, the size limit aside).
+Ref<IXMLDocument> LoadXMLDocumentFromString(const std::string& Bytes, const std::string& FileName);
 
 // The boolean reading of attribute text: "true", "yes", "1" (ASCII case ignored) are true.
 bool XMLTextToBool(const std::string& Text);

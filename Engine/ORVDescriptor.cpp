@@ -2,6 +2,7 @@
 
 #include "Common/ORVCommon.h"
 #include "Common/ORVException.h"
+#include "Common/ORVMiscUtils.h"
 #include "Engine/ORVCollections.h"
 #include "Engine/ORVExtension.h"
 #include "Engine/ORVExtensionPoint.h"
@@ -60,8 +61,10 @@ Ref<IORVExtensionPoints> ORV_CALL TORVDescriptor::GetExtensionPoints() { return 
 
 void TORVDescriptor::LoadDll() {
     if (Handle_) return;
-    TExceptionBuilder::CheckFmt(Platform().FileExists(Library_), LoadMessage(SDllNotFound),
-                                TArgList{ID_, Location_, Library_});
+    // Only a path that resolution made absolute is loaded: a relative one would be taken against
+    // the current folder, which may hold anything.
+    TExceptionBuilder::CheckFmt(TPathUtils::IsAbsolutePath(Library_) && Platform().FileExists(Library_),
+                                LoadMessage(SDllNotFound), TArgList{ID_, Location_, Library_});
     std::string Error;
     Handle_ = Platform().OpenLibrary(Library_, Error);
     if (!Handle_) {

@@ -21,8 +21,8 @@ class TORVExtensionPoints;
 // below, and add extensions and extension points through the collections that GetExtensions and
 // GetExtensionPoints return (TConverter::ToExtensions / ToExtensionPoints, then Add).
 //
-// The library is loaded lazily, by the path held in Library (absolute, as the manifest reader
-// resolves it; a relative path is taken against the current folder, never searched for).
+// The library is loaded lazily, by the path held in Library, which must be absolute (as the
+// manifest reader resolves it): a relative one is reported missing, never searched for.
 // While the engine calls into the plug-in's code (GetPluginImpl, Start, Stop) the descriptor holds
 // a reference to itself, so that the library stays loaded until the call has returned even when
 // the plug-in is dropped meanwhile.

@@ -2,11 +2,14 @@
 // leaves shielded plug-ins out.
 #include "Engine/ORVEngineImpl.h"
 
+#include "Common/ORVCommon.h"
 #include "Common/ORVException.h"
 #include "Common/Platform.h"
 #include "Companion/TarnXMLUtils.h"
 
+#include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 namespace orv {
 
@@ -22,61 +25,48 @@ std::string FoundNameKey(const std::string& FileName) {
     return TPathRules::LowerCaseValues ? AsciiLowerCase(FileName) : FileName;
 }
 
-// The state of one walk: the names found so far, and the folders that enclose the one being
-// scanned (by canonical path), so that a link back to one of them is not followed.
-struct TScanState {
-    const std::string& ConfigExt;
-    TStringDynArray& List;
-    std::unordered_set<std::string> Found;
-    std::unordered_set<std::string> Enclosing;
-};
-
-// Marks a folder as being scanned for as long as the object lives.
-class TEnclosingFolder {
+// Collects the manifests that one walk meets, dropping names listed already.
+class TManifestCollector : public TFolderWalker {
 public:
-    TEnclosingFolder(std::unordered_set<std::string>& Set, std::string Key) : Set_(Set) {
-        Entered_ = Set_.insert(std::move(Key));
+    TManifestCollector(const std::string& ConfigExt, TStringDynArray& List) : ConfigExt_(ConfigExt), List_(List) {
+        for (const std::string& Name : List_) Found_.insert(FoundNameKey(Name));
     }
-    ~TEnclosingFolder() {
-        if (Entered_.second) Set_.erase(Entered_.first);
+
+    void File(const std::string& Folder, const std::string& Name) override {
+        if (!TORVEngine::EndsWithText(Name, ConfigExt_)) return;
+        std::string FileName = Folder + Name;
+        if (Found_.insert(FoundNameKey(FileName)).second) List_.push_back(std::move(FileName));
     }
-    TEnclosingFolder(const TEnclosingFolder&) = delete;
-    TEnclosingFolder& operator=(const TEnclosingFolder&) = delete;
-    // False when the folder is already being scanned further up the walk.
-    bool Entered() const { return Entered_.second; }
+    void Skipped(const std::string& Path, const std::string& Reason) override {
+        Log::Debug("Discovery does not enter [" + Path + "]: " + Reason);
+    }
 
 private:
-    std::unordered_set<std::string>& Set_;
-    std::pair<std::unordered_set<std::string>::iterator, bool> Entered_;
+    const std::string& ConfigExt_;
+    TStringDynArray& List_;
+    std::unordered_set<std::string> Found_;
 };
-
-// Depth-first: a subfolder's manifests are listed where the subfolder is met.
-void ScanFolderInto(const std::string& FolderName, TScanState& State) {
-    const std::string Folder = TPathUtils::IncludeTrailingSeparator(FolderName);
-    std::string Identity = Platform().CanonicalPath(Folder);
-    if (Identity.empty()) Identity = Folder;
-    TEnclosingFolder Guard(State.Enclosing, std::move(Identity));
-    if (!Guard.Entered()) return;
-
-    for (const TFolderEntry& Entry : Platform().ListFolder(Folder)) {
-        if (Entry.IsFolder) {
-            if (!Entry.Name.empty() && Entry.Name[0] != '.')
-                ScanFolderInto(Folder + Entry.Name + TPathRules::Delimiter, State);
-        } else if (TORVEngine::EndsWithText(Entry.Name, State.ConfigExt)) {
-            std::string FileName = Folder + Entry.Name;
-            if (State.Found.insert(FoundNameKey(FileName)).second) State.List.push_back(std::move(FileName));
-        }
-    }
-}
 
 }  // namespace
 
 TPluginConfigDynArray TORVEngine::DiscoverPluginConfigs(const TStringDynArray& Paths, const std::string& ConfigExt) {
     TPluginConfigDynArray Result;
+    // Which entry each manifest file came from, by identity: one file listed under two entries is
+    // read twice (overlapping folders say so), but not without a word.
+    std::unordered_map<TFileIdentity, std::pair<std::string, std::string>, TFileIdentityHash> Origins;
     for (const std::string& Entry : Paths) {
         const std::string Resolved = ResolvePath(Entry, &FolderExistsTest);
-        for (std::string& FileName : FindConfigFiles(Resolved, ConfigExt))
+        for (std::string& FileName : FindConfigFiles(Resolved, ConfigExt)) {
+            TFileIdentity Identity;
+            if (Platform().FileIdentity(FileName, Identity)) {
+                auto Known = Origins.emplace(Identity, std::make_pair(FileName, Entry));
+                if (!Known.second)
+                    Log::Warn("Manifest [" + FileName + "] found again through the entry [" + Entry +
+                              "] (first as [" + Known.first->second.first + "] through [" +
+                              Known.first->second.second + "]): its plug-ins are read twice");
+            }
             Result.push_back(TPluginConfig{nullptr, std::move(FileName)});
+        }
     }
     for (TPluginConfig& Config : Result) Config.Document = LoadXMLDocument(Config.FileName);
     return Result;
@@ -94,9 +84,8 @@ TStringDynArray TORVEngine::FindConfigFiles(const std::string& Path, const std::
 
 void TORVEngine::ScanFolder(const std::string& Folder, const std::string& ConfigExt, TStringDynArray& List) {
     Assert(!Folder.empty(), AssertSites::ScanFolder);
-    TScanState State{ConfigExt, List, {}, {}};
-    for (const std::string& Name : List) State.Found.insert(FoundNameKey(Name));
-    ScanFolderInto(Folder, State);
+    TManifestCollector Collector(ConfigExt, List);
+    Platform().WalkFolderTree(TPathUtils::IncludeTrailingSeparator(Folder), Collector);
 }
 
 bool TORVEngine::EndsWithText(const std::string& Name, const std::string& Suffix) {

@@ -6,14 +6,19 @@
 #include "Companion/TarnXMLUtils.h"
 #include "Engine/ORVEnvironmentVariables.h"
 
+#include <algorithm>
+
 namespace orv {
 
 namespace {
 
-const char* const DefaultConfigExt = "plugin.xml";
 const char ListSeparator = ';';
 
 bool FileExistsTest(const std::string& Path) { return Platform().FileExists(Path); }
+
+void DropEmptyEntries(TStringDynArray& List) {
+    List.erase(std::remove(List.begin(), List.end(), std::string()), List.end());
+}
 
 // Every child element's text, in document order.
 void ReadShieldedPlugins(const Ref<IXMLNode>& Element, TStringDynArray& Shielded) {
@@ -47,6 +52,9 @@ void ReadConfigValues(const std::string& FileName, TPathParser& Parser, TEngineC
     Config.ConfigExt = Root->GetAttribute("ConfigExt");
     Config.EntryPoint = Root->GetAttribute("EntryPoint");
     Config.DllPath = TStringUtils::Split(Root->GetAttribute("DllPath"), ListSeparator);
+    // An empty entry (a trailing ";", two in a row) would expand to the executable's folder.
+    DropEmptyEntries(Config.DllPath);
+    DropEmptyEntries(Config.Path);
     for (std::string& Entry : Config.DllPath) Entry = Parser.Replace(Entry);
     for (std::string& Entry : Config.Path) Entry = Parser.Replace(Entry);
 
@@ -62,7 +70,7 @@ void ReadConfigValues(const std::string& FileName, TPathParser& Parser, TEngineC
 // standard manifest name.
 void ApplyConfigDefaults(const std::string& FileName, TEngineConfigEx& Config) {
     if (Config.Path.empty()) Config.Path.push_back(TPathUtils::ExtractFilePath(FileName));
-    if (Config.ConfigExt.empty()) Config.ConfigExt = DefaultConfigExt;
+    if (Config.ConfigExt.empty()) Config.ConfigExt = TORVEngine::DefaultConfigExt;
 }
 
 }  // namespace
@@ -82,6 +90,10 @@ void TORVEngine::ReadEngineConfig(const std::string& FileName, TPathParser& Pars
         throw;
     }
     ApplyConfigDefaults(Resolved, Config);
+}
+
+std::string TORVEngine::ManifestSuffix(const TEngineConfigEx& Config) {
+    return Config.ConfigExt.empty() ? std::string(DefaultConfigExt) : Config.ConfigExt;
 }
 
 std::string TORVEngine::ResolvePath(const std::string& Path, const TExistenceTest& Test) {

@@ -50,7 +50,7 @@ void ORV_CALL TORVEngine::Startup(const std::string& ConfigFile, const TVarRec* 
         ReadEngineConfig(ConfigFile, *PathParser_, Config);
         EngineConfig_ = Config;
     }
-    TPluginConfigDynArray PluginConfigs = DiscoverPluginConfigs(EngineConfig_.Path, EngineConfig_.ConfigExt);
+    TPluginConfigDynArray PluginConfigs = DiscoverPluginConfigs(EngineConfig_.Path, ManifestSuffix(EngineConfig_));
     // A copy: the startup must not see its own configuration change under it.
     TEngineConfigEx Config = EngineConfig_;
     StartupWithConfig(Config, PluginConfigs, Args, ArgsHigh);
@@ -108,7 +108,7 @@ void ORV_CALL TORVEngine::Shutdown() {
 }
 
 void ORV_CALL TORVEngine::LoadPlugins(const TStringDynArray& Folders) {
-    TPluginConfigDynArray PluginConfigs = DiscoverPluginConfigs(Folders, EngineConfig_.ConfigExt);
+    TPluginConfigDynArray PluginConfigs = DiscoverPluginConfigs(Folders, ManifestSuffix(EngineConfig_));
     // Everything is read before anything enters the registry: a manifest that fails leaves the
     // registry as it was.
     Ref<TORVDescriptors> Staged(new TORVDescriptors());
@@ -165,7 +165,7 @@ Ref<IORVRegistry> ORV_CALL TORVEngine::ParsePaths(const TStringDynArray& Paths, 
         ReadEngineConfig(ConfigFile, *PathParser_, Config);
         EngineConfig_ = Config;
     }
-    TPluginConfigDynArray PluginConfigs = DiscoverPluginConfigs(Paths, EngineConfig_.ConfigExt);
+    TPluginConfigDynArray PluginConfigs = DiscoverPluginConfigs(Paths, ManifestSuffix(EngineConfig_));
     return BuildRegistry(EngineConfig_, PluginConfigs);
 }
 

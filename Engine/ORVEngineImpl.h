@@ -50,6 +50,12 @@ public:
     const TEngineConfigEx& GetEngineConfig() const { return EngineConfig_; }
     TPathParser& GetPathParser() { return *PathParser_; }
 
+    // The manifest suffix a configuration gets when it names none.
+    static constexpr const char* DefaultConfigExt = "plugin.xml";
+    // The manifest suffix discovery uses under Config: its ConfigExt, or the default when that is
+    // empty (a configuration that was never read, or a record given to StartupWithConfig).
+    static std::string ManifestSuffix(const TEngineConfigEx& Config);
+
     // --- engine configuration file ---------------------------------------------------------
     // Reads FileName into Config (a fresh record) and sets or removes %config% on Parser.
     // A file that does not exist is no error: Config then holds only the defaults.
@@ -59,13 +65,14 @@ public:
     static std::string ResolvePath(const std::string& Path, const TExistenceTest& Test);
 
     // --- discovery -------------------------------------------------------------------------
-    // Every manifest under Paths, in discovery order, each loaded as an XML document.
+    // Every manifest under Paths, in discovery order, each loaded as an XML document. A manifest
+    // file found through two entries is listed twice, with a Warn line naming both.
     static TPluginConfigDynArray DiscoverPluginConfigs(const TStringDynArray& Paths, const std::string& ConfigExt);
     // Path alone when it is a manifest file; else the manifests found under the folder Path.
     static TStringDynArray FindConfigFiles(const std::string& Path, const std::string& ConfigExt);
     // Appends the manifests under Folder (depth-first, a subfolder's at the place it is met) to
-    // List, dropping repeats. A folder already being scanned higher up the same walk (a link
-    // loop) is not entered again.
+    // List, dropping repeats. Each real folder is entered once (a link to a folder met already is
+    // not followed, with a Debug line), and pseudo file systems such as /proc are never entered.
     static void ScanFolder(const std::string& Folder, const std::string& ConfigExt, TStringDynArray& List);
     // Whether Name ends with Suffix, ignoring ASCII letter case (an empty Suffix matches all).
     static bool EndsWithText(const std::string& Name, const std::string& Suffix);

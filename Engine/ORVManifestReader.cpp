@@ -80,8 +80,8 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
             ReadExtensionPoints(Element, *Descriptor, &Descriptor->OwnExtensionPoints());
             TORVDescriptors* Into = Target ? Target : TConverter::ToDescriptors(Registry->GetDescriptors());
             Into->Add(Ref<IORVDescriptor>(Descriptor));
-        } catch (const std::exception& E) {
-            Log::ErrorFmt(SCannotParseFile, {FileName, E.what()});
+        } catch (...) {
+            Log::ErrorFmt(SCannotParseFile, {FileName, CurrentExceptionMessage()});
             throw;
         }
     }
@@ -106,8 +106,9 @@ void TORVEngine::ReadPlugin(const Ref<IXMLNode>& Element, TORVDescriptor& Descri
         return;
     }
     ResolveLibrary(Descriptor, EngineConfig.DllPath, Parser);
-    // A missing library is only a warning now; loading the plug-in reports it as an error.
-    if (Platform().FileExists(Descriptor.GetLibrary()))
+    // A missing library is only a warning now; loading the plug-in reports it as an error. A name
+    // that resolution did not make absolute found nothing, whatever the current folder holds.
+    if (TPathUtils::IsAbsolutePath(Descriptor.GetLibrary()) && Platform().FileExists(Descriptor.GetLibrary()))
         Log::InfoFmt(SPluginBoundToDll, {ID, Descriptor.GetLibrary()});
     else
         Log::WarnFmt(SDllNotFound, {ID, Descriptor.GetLocation(), Descriptor.GetLibrary()});
@@ -121,10 +122,16 @@ void TORVEngine::ResolveLibrary(TORVDescriptor& Descriptor, const TStringDynArra
         return true;
     };
 
+    // An absolute name stands for itself: joined to a folder it would name some other file.
+    if (TPathUtils::IsAbsolutePath(Library)) {
+        TryCandidate(Library);
+        return;
+    }
     if (TryCandidate(TPathUtils::CombinePath(Descriptor.GetLocation(), Library))) return;
     for (const std::string& Folder : DllPath)
         if (TryCandidate(TPathUtils::CombinePath(Folder, Library))) return;
-    TryCandidate(Parser.Replace(Library));
+    const std::string Expanded = Parser.Replace(Library);
+    if (TPathUtils::IsAbsolutePath(Expanded)) TryCandidate(Expanded);
 }
 
 void TORVEngine::ReadExtensions(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor, TORVExtensions* Extensions) {

@@ -184,7 +184,9 @@ TEST(MiscUtilsTest, WindowsPathRules) {
     EXPECT_EQ(ExcludeTrailingSeparator("C:\\a/"), "C:\\a");
 
     EXPECT_EQ(TPathUtils::ExtractFilePath("C:host.exe"), "C:");
-    EXPECT_EQ(TPathUtils::ExtractFilePath("C:\\App/host.exe"), "C:\\");
+    // "/" ends a folder part as "\\" does.
+    EXPECT_EQ(TPathUtils::ExtractFilePath("C:\\App/host.exe"), "C:\\App/");
+    EXPECT_EQ(TPathUtils::ExtractFilePath("C:/app/engine.xml"), "C:/app/");
     EXPECT_EQ(TStringUtils::Split("C:\\Program Files\\App;D:\\x", ';'),
               (TStrings{"C:\\Program", "Files\\App", "D:\\x"}));
 }

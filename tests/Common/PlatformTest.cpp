@@ -103,6 +103,10 @@ TEST(PlatformTest, BrokenLibrariesAreRefusedWithAReason) {
     if (PosixRules) {
         ASSERT_TRUE(MakeFifo(T.PathOf("fifo.so")));
         ExpectRefused(T.PathOf("fifo.so"));  // must neither block nor crash
+        // Only absolute paths are loaded: never a name the loader would search for, nor one
+        // relative to the current folder.
+        ExpectRefused("libORVEngine.so");
+        ExpectRefused("./libORVEngine.so");
     }
 }
 

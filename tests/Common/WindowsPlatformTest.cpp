@@ -275,16 +275,18 @@ TEST(WindowsFolderTest, ListingSkipsHiddenAndSystemEntriesAndIsSortedByName) {
     EXPECT_TRUE(Platform().ListFolder(Temp.PathOf("missing")).empty());
 }
 
-TEST(WindowsFolderTest, CanonicalPathGivesOneNamePerFolder) {
+TEST(WindowsFolderTest, FileIdentityIsOnePerFolderWhateverTheSpelling) {
     test::TTempFolder Temp;
     Temp.MakeFolder("Plugins/Sub");
-    const std::string Name = Platform().CanonicalPath(Temp.PathOf("Plugins"));
-    ASSERT_FALSE(Name.empty());
-    EXPECT_NE(Name.find(':'), std::string::npos) << Name;
-    EXPECT_NE(Name.back(), '\\');
-    EXPECT_EQ(Platform().CanonicalPath(Temp.Path() + "/plugins/"), Name);
-    EXPECT_EQ(Platform().CanonicalPath(Temp.PathOf("PLUGINS\\Sub\\..")), Name);
-    EXPECT_EQ(Platform().CanonicalPath(Temp.PathOf("missing")), "");
+    TFileIdentity Folder, Other;
+    ASSERT_TRUE(Platform().FileIdentity(Temp.PathOf("Plugins"), Folder));
+    for (const std::string& Spelling : {Temp.Path() + "/plugins/", Temp.PathOf("PLUGINS\\Sub\\..")}) {
+        ASSERT_TRUE(Platform().FileIdentity(Spelling, Other)) << Spelling;
+        EXPECT_TRUE(Other == Folder) << Spelling;
+    }
+    ASSERT_TRUE(Platform().FileIdentity(Temp.PathOf("Plugins/Sub"), Other));
+    EXPECT_FALSE(Other == Folder);
+    EXPECT_FALSE(Platform().FileIdentity(Temp.PathOf("missing"), Other));
 }
 
 #endif  // _WIN32

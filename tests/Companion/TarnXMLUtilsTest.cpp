@@ -22,6 +22,12 @@ std::string MessageOf(F Load) {
     return "";
 }
 
+// A string literal with the NUL bytes inside it.
+template <std::size_t N>
+std::string Bytes(const char (&Literal)[N]) {
+    return std::string(Literal, N - 1);
+}
+
 class TXMLUtilsTest : public ::testing::Test {
 protected:
     void SetUp() override { LiveBefore_ = LiveXMLDocumentCount(); }
@@ -141,6 +147,79 @@ TEST_F(TXMLUtilsTest, UnloadableFilesRaiseNamingFileReasonAndPlace) {
         EXPECT_NE(Msg.find("\"" + FileName + "\""), std::string::npos) << Msg;
         for (const std::string& Part : Case.Parts) EXPECT_NE(Msg.find(Part), std::string::npos) << Msg;
     }
+}
+
+TEST_F(TXMLUtilsTest, WhatXmlForbidsIsRefusedWithLineAndColumn) {
+    struct {
+        std::string Text;
+        std::string Part;  // must appear in the message, after "is not well-formed: "
+    } const Cases[] = {
+        {"<Plugin ID=\"a\"\n  ID=\"b\"/>", "attribute \"ID\" given twice (line 1, column 2)"},
+        {"<a>\n<b Initialize=\"yes\" Initialize=\"no\"/></a>", "attribute \"Initialize\" given twice (line 2, column 2)"},
+        {"<a x=\"\xFF\"/>", "a byte sequence that is not UTF-8 (line 1, column 7)"},
+        {"<a x=\"\xC0\xAF\"/>", "not UTF-8"},              // an overlong "/"
+        {"<a x=\"\xED\xA0\x80\"/>", "not UTF-8"},          // a surrogate
+        {"<a x=\"\xE4\xBD\"/>", "not UTF-8"},              // cut short
+        {"<a Initialize=\"yes&#x0;x\"/>", "the character reference &#x0;, which XML does not allow (line 1, column 19)"},
+        {"<a>\n&#0;</a>", "the character reference &#0;"},
+        {"<a>&#00000;&#1;</a>", "&#00000;"},
+        {"<a>&#xFFFE;</a>", "&#xFFFE;"},
+        {"<a>x\x01</a>", "the character U+0001, which XML does not allow (line 1, column 5)"},
+        {"<a>\xEF\xBF\xBF</a>", "U+FFFF"},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Text);
+        const std::string Msg = MessageOf([&] { LoadXMLDocumentFromString(Case.Text, "m.xml"); });
+        EXPECT_NE(Msg.find("XML file \"m.xml\" is not well-formed: "), std::string::npos) << Msg;
+        EXPECT_NE(Msg.find(Case.Part), std::string::npos) << Msg;
+    }
+    // Where references are no references, "&#0;" is text; tabs, line ends and U+0085 are characters.
+    EXPECT_EQ(MessageOf([&] {
+                  LoadXMLDocumentFromString("<a t=\"\t\">\r\n<!-- &#0; --><![CDATA[&#1;]]><?p &#0;?>\xC2\x85&#10;</a>", "m.xml");
+              }),
+              "");
+}
+
+TEST_F(TXMLUtilsTest, DeclaredEncodingsAreDecoded) {
+    struct {
+        std::string Bytes;
+        std::string Utf8Name;
+    } const Cases[] = {
+        {"<?xml version=\"1.0\" encoding=\"GBK\"?><Plugin Name=\"\xB2\xE5\xBC\xFE\"/>", "\xE6\x8F\x92\xE4\xBB\xB6"},
+        {"<?xml version='1.0' encoding='gb2312'?><Plugin Name='\xB2\xE5\xBC\xFE'/>", "\xE6\x8F\x92\xE4\xBB\xB6"},
+        {"<?xml version=\"1.0\" encoding=\"GB18030\"?><Plugin Name=\"\xB2\xE5\"/>", "\xE6\x8F\x92"},
+        {"<?xml version=\"1.0\" encoding=\"windows-1252\"?><Plugin Name=\"caf\xE9 \x80\"/>", "caf\xC3\xA9 \xE2\x82\xAC"},
+        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Plugin Name=\"\xE9\"/>", "\xC3\xA9"},
+        {"<?xml version=\"1.0\" encoding=\"utf-8\"?><Plugin Name=\"\xC3\xA9\"/>", "\xC3\xA9"},
+        {Bytes("\xFF\xFE<\0P\0 \0N\0=\0'\0\xE9\0'\0/\0>\0"), "\xC3\xA9"},
+        {Bytes("<\0?\0x\0m\0l\0?\0>\0<\0P\0 \0N\0=\0'\0\x3D\xD8\x00\xDE'\0/\0>\0"), "\xF0\x9F\x98\x80"},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Utf8Name);
+        Ref<IXMLDocument> Doc;
+        ASSERT_NO_THROW(Doc = LoadXMLDocumentFromString(Case.Bytes, "enc.xml"));
+        Ref<IXMLNode> Root = Doc->GetDocumentElement();
+        ASSERT_TRUE(Root);
+        const std::string Name = Root->GetAttribute("Name").empty() ? Root->GetAttribute("N") : Root->GetAttribute("Name");
+        EXPECT_EQ(Name, test::NativeText(Case.Utf8Name));
+    }
+    // An encoding that cannot be decoded is named, with the file.
+    for (const std::string Declared : {"x-no-such-encoding", "UTF-16"}) {
+        const std::string Msg = MessageOf([&] {
+            LoadXMLDocumentFromString("<?xml version=\"1.0\" encoding=\"" + Declared + "\"?><a/>", "enc.xml");
+        });
+        EXPECT_NE(Msg.find("\"enc.xml\""), std::string::npos) << Msg;
+        EXPECT_NE(Msg.find("\"" + Declared + "\""), std::string::npos) << Msg;
+    }
+}
+
+TEST_F(TXMLUtilsTest, AFileLargerThanSixteenMebibytesIsRefusedBeforeItIsRead) {
+    const std::string Big = Folder_.WriteFile("big.xml", "<a>" + std::string(16 * 1024 * 1024, ' ') + "</a>");
+    const std::string Msg = MessageOf([&] { LoadXMLDocument(Big); });
+    EXPECT_NE(Msg.find("\"" + Big + "\" is too large: 16777223 bytes"), std::string::npos) << Msg;
+    // Just below the limit it is read.
+    const std::string Fits = Folder_.WriteFile("fits.xml", "<a>" + std::string(16 * 1024 * 1024 - 7, ' ') + "</a>");
+    EXPECT_TRUE(LoadXMLDocument(Fits)->GetDocumentElement());
 }
 
 TEST_F(TXMLUtilsTest, EmptyAndRootlessFilesLoadWithoutRoot) {

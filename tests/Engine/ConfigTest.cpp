@@ -92,11 +92,12 @@ TEST_F(ConfigTest, AFileWithOnlyAnEntryPointGetsTheDefaults) {
 TEST_F(ConfigTest, ListsAreSplitAndExpanded) {
     const std::string File = Tree.WriteFile(
         "conf/engine.xml",
-        "<Engine Path='%config%/plugins; %CONFIG%/More;extra' ConfigExt=' Manifest.XML'"
-        " DllPath='%exe%/dlls;%module%;\"%config%/with blank\"'/>");
+        "<Engine Path='%config%/plugins; %CONFIG%/More;;extra;' ConfigExt=' Manifest.XML'"
+        " DllPath=';%exe%/dlls;%module%;\"%config%/with blank\";'/>");
     TORVEngine::ReadEngineConfig(File, Parser, Config);
 
-    // A bare folder name is anchored at the executable's folder, not at the file's.
+    // A bare folder name is anchored at the executable's folder, not at the file's. Empty entries
+    // (which would stand for the executable's folder) are dropped.
     const std::string Conf = AsVariable(Tree.PathOf("conf"));
     EXPECT_EQ(Config.Path, (TStrings{Conf + "/plugins", Conf + "/More", Tree.PathOf("app/bin/extra")}));
     EXPECT_EQ(Config.DllPath,

@@ -7,7 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+
+#include "Support/RecordingLogger.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -97,6 +102,37 @@ TEST_F(DiscoveryTest, OverlappingPathsGiveRepeatsAndOneScanDoesNot) {
     EXPECT_TRUE(TORVEngine::DiscoverPluginConfigs({}, "plugin.xml").empty());
 }
 
+TEST_F(DiscoveryTest, AManifestFoundThroughTwoEntriesIsReadTwiceWithAWarning) {
+    const std::string A = Manifest("a/plugin.xml");
+    const std::string Sub = Manifest("a/sub/plugin.xml");
+    Tree.MakeFolder("b");
+    const std::string Around = Tree.PathOf("b") + TPathRules::Delimiter + ".." + TPathRules::Delimiter + "a";
+    auto Again = [](const std::string& File, const std::string& Entry, const std::string& First,
+                    const std::string& FirstEntry) {
+        return "W Manifest [" + File + "] found again through the entry [" + Entry + "] (first as [" + First +
+               "] through [" + FirstEntry + "]): its plug-ins are read twice";
+    };
+    const std::string AroundA = Around + TPathRules::Delimiter + "plugin.xml";
+    const std::string AroundSub = Around + TPathRules::Delimiter + "sub" + TPathRules::Delimiter + "plugin.xml";
+    struct TCase {
+        TStrings Paths;
+        TStrings Found;
+        TStrings Lines;
+    } const Cases[] = {
+        {{Tree.PathOf("a"), Tree.PathOf("a")}, {A, Sub, A, Sub},
+         {Again(A, Tree.PathOf("a"), A, Tree.PathOf("a")), Again(Sub, Tree.PathOf("a"), Sub, Tree.PathOf("a"))}},
+        {{Tree.PathOf("a"), Tree.PathOf("a/sub")}, {A, Sub, Sub}, {Again(Sub, Tree.PathOf("a/sub"), Sub, Tree.PathOf("a"))}},
+        {{Tree.PathOf("a"), Around}, {A, Sub, AroundA, AroundSub},
+         {Again(AroundA, Around, A, Tree.PathOf("a")), Again(AroundSub, Around, Sub, Tree.PathOf("a"))}},
+        {{Sub, Tree.PathOf("a/sub")}, {Sub, Sub}, {Again(Sub, Tree.PathOf("a/sub"), Sub, Sub)}},
+    };
+    for (const TCase& Case : Cases) {
+        orv::test::TLogCapture Log;
+        EXPECT_EQ(FileNames(TORVEngine::DiscoverPluginConfigs(Case.Paths, "plugin.xml")), Case.Found);
+        EXPECT_EQ(Log.Lines(), Case.Lines);
+    }
+}
+
 TEST_F(DiscoveryTest, AManifestThatCannotBeLoadedFailsDiscovery) {
     Manifest("root/a/plugin.xml");
     Tree.WriteFile("root/b/plugin.xml", "<Plugin");
@@ -134,21 +170,64 @@ TEST(DiscoveryRulesTest, ShieldedPluginsMatchWholeIdsIgnoringAsciiCase) {
 
 #ifndef _WIN32
 
-TEST_F(DiscoveryTest, ALinkLoopEndsAndEveryManifestIsFound) {
+TEST_F(DiscoveryTest, EachRealFolderIsEnteredOnceAndPseudoFileSystemsNever) {
     namespace fs = std::filesystem;
     Manifest("root/A/plugin.xml");
     Manifest("root/B/plugin.xml");
     fs::create_directory_symlink(Tree.PathOf("root"), Tree.PathOf("root/A/up"));
     fs::create_directory_symlink(".", Tree.PathOf("root/B/self"));
-    // A link to a folder that is not an ancestor is an ordinary folder of the tree.
+    // A link aliasing a sibling would list its manifests twice.
     fs::create_directory_symlink(Tree.PathOf("root/A"), Tree.PathOf("root/C"));
+    // The kernel's own trees do not end in any useful time (and hold no manifests).
+    Tree.MakeFolder("root/D");
+    for (const char* System : {"/proc", "/sys"})
+        if (fs::is_directory(System)) fs::create_directory_symlink(System, Tree.PathOf("root/D") + System);
 
-    EXPECT_EQ(Scan(Tree.PathOf("root")),
-              (TStrings{Tree.PathOf("root/A/plugin.xml"), Tree.PathOf("root/B/plugin.xml"), Tree.PathOf("root/C/plugin.xml")}));
-    // Started below the link, the loop is met one level further down and still ends.
+    orv::test::TLogCapture Log;
+    EXPECT_EQ(Scan(Tree.PathOf("root")), (TStrings{Tree.PathOf("root/A/plugin.xml"), Tree.PathOf("root/B/plugin.xml")}));
+    // Every link that was not followed is named in a Debug line.
+    TStrings Skipped;
+    for (const std::string& Line : Log.Lines()) {
+        const std::string Head = "D Discovery does not enter [" + Tree.Path();
+        EXPECT_EQ(Line.compare(0, Head.size(), Head), 0) << Line;
+        Skipped.push_back(Line.substr(Line.find('[') + 1, Line.find(']') - Line.find('[') - 1));
+    }
+    TStrings Expected{Tree.PathOf("root/A/up/"), Tree.PathOf("root/B/self/"), Tree.PathOf("root/C/")};
+    for (const char* System : {"/proc", "/sys"})
+        if (fs::is_directory(System)) Expected.push_back(Tree.PathOf("root/D") + System + "/");
+    std::sort(Skipped.begin(), Skipped.end());
+    std::sort(Expected.begin(), Expected.end());
+    EXPECT_EQ(Skipped, Expected);
+
+    // Started below a link, the names keep the link's spelling.
     EXPECT_EQ(Scan(Tree.PathOf("root/A/up")),
-              (TStrings{Tree.PathOf("root/A/up/A/plugin.xml"), Tree.PathOf("root/A/up/B/plugin.xml"),
-                        Tree.PathOf("root/A/up/C/plugin.xml")}));
+              (TStrings{Tree.PathOf("root/A/up/A/plugin.xml"), Tree.PathOf("root/A/up/B/plugin.xml")}));
+}
+
+TEST_F(DiscoveryTest, DeepTreesAreWalkedWithoutRecursionOrPathLimits) {
+    // Deeper than PATH_MAX allows a path to be written, and than a small stack would survive.
+    const int Depth = 2100;
+    std::string Relative = "deep";
+    {
+        std::filesystem::path Cwd = std::filesystem::current_path();
+        std::filesystem::create_directory(Tree.PathOf("deep"));
+        std::filesystem::current_path(Tree.PathOf("deep"));
+        for (int I = 0; I < Depth; ++I) {
+            ASSERT_EQ(mkdir("d", 0700), 0);
+            ASSERT_EQ(chdir("d"), 0);
+            if (I % 700 == 699) {
+                ASSERT_EQ(mkdir("side", 0700), 0);
+            }
+        }
+        FILE* F = std::fopen("plugin.xml", "w");
+        ASSERT_TRUE(F);
+        std::fclose(F);
+        std::filesystem::current_path(Cwd);
+    }
+    for (int I = 0; I < Depth; ++I) Relative += "/d";
+    EXPECT_EQ(Scan(Tree.PathOf("deep")), TStrings{Tree.Path() + "/" + Relative + "/plugin.xml"});
+    // The folder tree is removed by the shell: its paths are too long for most tools.
+    EXPECT_EQ(std::system(("cd '" + Tree.PathOf("deep") + "' && rm -rf d").c_str()), 0);
 }
 
 TEST_F(DiscoveryTest, AFifoNamedLikeAManifestIsNeverOpened) {

@@ -134,6 +134,18 @@ TEST_F(EngineHostTest, LauncherExitCodesTellWhetherTheApplicationRan) {
     }
 }
 
+TEST_F(EngineHostTest, LauncherEscapesControlCharactersOfTheLog) {
+    if (TPathRules::Delimiter != '/') GTEST_SKIP() << "file names cannot hold control characters here";
+    // A folder name with an escape sequence and an id with a C1 control (both legal where they come from).
+    Tree.WriteFile("plugins/\x1B[31mred/plugin.xml", "<Plugin ID=\"p\xC2\x9Bq\" Library=\"none.so\"/>");
+    const std::string Config = Tree.WriteFile("engine.xml", "<Engine Path=\"" + Tree.PathOf("plugins") + "\"/>");
+    TProgramRun Host = Run("orv-host", {Config});
+    EXPECT_TRUE(Contains(Host.Err, "\\x1B[31mred/")) << Host.Err;
+    EXPECT_TRUE(Contains(Host.Err, "p\\u009Bq")) << Host.Err;
+    EXPECT_FALSE(Contains(Host.Err, "\x1B")) << Host.Err;
+    EXPECT_FALSE(Contains(Host.Err, "\xC2\x9B")) << Host.Err;
+}
+
 TEST_F(EngineHostTest, HostEndingWithoutShutdownExitsCleanly) {
     const std::string Config = WriteApplication();
     TProgramRun Host = Run("orv_test_host", {Config});

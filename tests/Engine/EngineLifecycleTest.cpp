@@ -270,14 +270,17 @@ TEST_F(EngineLifecycleTest, LoadPluginsLinksAndValidatesAnewButStartsNothing) {
 }
 
 TEST_F(EngineLifecycleTest, StartupWithConfigLeavesTheEngineConfigurationEmpty) {
-    Manifest("more", PluginElement("e2e.odd", false), "odd.xml");
+    Manifest("more/a", PluginElement("e2e.odd", false), "odd.xml");
+    Manifest("more/b", PluginElement("e2e.usual", false));
+    Tree.WriteFile("more/c/lib.so", "not a manifest");
     TEngineConfigEx Record;
-    Record.ConfigExt = "plugin.xml";
+    Record.ConfigExt = "odd.xml";
     Ref<IORVEngine> Engine = Module.NewEngine();
     Engine->StartupWithConfig(Record, {}, nullptr, -1);
-    // The engine's own configuration is still empty: its empty manifest suffix takes every file.
+    // The engine's own configuration is still empty, and the record's suffix is not kept: an
+    // empty suffix means the default one, not every file.
     Engine->LoadPlugins({Tree.PathOf("more")});
-    EXPECT_EQ(IDsOf(Engine->GetRegistry()->GetDescriptors()), (TStrings{"e2e.odd"}));
+    EXPECT_EQ(IDsOf(Engine->GetRegistry()->GetDescriptors()), (TStrings{"e2e.usual"}));
     Engine->Shutdown();
 }
 
@@ -388,12 +391,12 @@ TEST_F(EngineLifecycleTest, ParsePathsUsesTheConfigurationButStartsNothing) {
     EXPECT_NE(Again.Get(), Registry.Get());
 
     // On a running engine too, the parsed registry is the caller's alone. This engine has no
-    // configuration: its empty suffix takes every manifest, and nothing is shielded.
+    // configuration: the default suffix applies, and nothing is shielded.
     Ref<IORVEngine> Running = Module.NewEngine();
     Running->Startup("", nullptr, -1);
     Ref<IORVRegistry> Own = Running->GetRegistry();
     Ref<IORVRegistry> Parsed = Running.Query<IORVParser>()->ParsePath(Tree.PathOf("scan"), "");
-    EXPECT_EQ(IDsOf(Parsed->GetDescriptors()), (TStrings{"e2e.scanned", "e2e.other", "e2e.shielded"}));
+    EXPECT_EQ(IDsOf(Parsed->GetDescriptors()), (TStrings{"e2e.other"}));
     EXPECT_EQ(Running->GetRegistry().Get(), Own.Get());
     Running->Shutdown();
     EXPECT_TRUE(Journal().empty());

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace orv;
 using namespace orv::test;
 
@@ -214,8 +216,48 @@ TEST_F(ManifestReaderTest, ALibraryIsSoughtInDllPathInOrderThenThroughThePathVar
     for (const std::string& Line : Capture.Lines()) EXPECT_EQ(Line[0], 'I') << Line;
 }
 
-TEST_F(ManifestReaderTest, AMissingLibraryKeepsItsManifestValueWithAWarning) {
+TEST_F(ManifestReaderTest, AMissingLibraryKeepsItsManifestValueWithAWarningWhateverTheCurrentFolderHolds) {
+    // A copy planted in the current folder is neither bound nor loaded.
+    const std::filesystem::path Previous = std::filesystem::current_path();
+    std::filesystem::current_path(Tree.MakeFolder("cwd"));
+    Tree.CopyFile(TestPluginPath("model_full"), "cwd/libnone.so");
     Read("a/plugin.xml", "<Plugin ID='Demo' Library=' libnone.so '/>");
     EXPECT_EQ(Descriptor("Demo")->GetLibrary(), "libnone.so");
+    const TArgList Args{"Demo", Tree.PathOf("a") + Sep, "libnone.so"};
+    EXPECT_EQ(MessageOf([&] { TConverter::ToDescriptor(Descriptor("Demo"))->StartPlugin(); }),
+              FormatArgs(LoadMessage(SDllNotFound), Args.Data(), Args.High()));
+    std::filesystem::current_path(Previous);
     EXPECT_EQ(Capture.Lines(), TStrings{LogLine('W', SDllNotFound, {"Demo", Tree.PathOf("a") + Sep, "libnone.so"})});
+}
+
+TEST_F(ManifestReaderTest, AnAbsoluteLibraryIsTriedAsItStandsOnly) {
+    if (TPathRules::ColonMakesAbsolute) GTEST_SKIP() << "an absolute name joined to a folder names no file here";
+    // Joined to the manifest's folder, the absolute name would lead to this other file.
+    const std::string Absolute = Tree.PathOf("opt/x/lib.so");
+    const std::string Joined = TPathUtils::CombinePath(Tree.PathOf("a"), Absolute);
+    Tree.WriteFile(Joined.substr(Tree.Path().size() + 1), "x");
+    Read("a/plugin.xml", "<Plugin ID='Abs' Library='" + Absolute + "'/>");
+    EXPECT_EQ(Descriptor("Abs")->GetLibrary(), Absolute);
+    EXPECT_EQ(Capture.Lines()[0][0], 'W');
+    Tree.WriteFile("opt/x/lib.so", "x");
+    Read("b/plugin.xml", "<Plugin ID='Found' Library='" + Absolute + "'/>");
+    EXPECT_EQ(Capture.Lines().back(), LogLine('I', SPluginBoundToDll, {"Found", Absolute}));
+}
+
+TEST_F(ManifestReaderTest, AnExceptionOfAnyKindIsNamedInTheCannotParseLine) {
+    // A host logger that refuses the missing-library warning with a value of its own.
+    class TRefusingLogger : public TRecordingLogger {
+    public:
+        void ORV_CALL WarnFmt(const std::string& Fmt, const TVarRec* Args, int32_t High) override {
+            TRecordingLogger::WarnFmt(Fmt, Args, High);
+            throw 7;
+        }
+    };
+    Ref<TRefusingLogger> Refusing(new TRefusingLogger());
+    TLoggerScope Scope(Refusing);
+    EXPECT_THROW(Read("a/plugin.xml", "<Plugin ID='Demo' Library='libnone.so'/>"), int);
+    const TStrings Lines = Refusing->Lines();
+    ASSERT_EQ(Lines.size(), 2u);
+    EXPECT_EQ(Lines[1], LogLine('E', SCannotParseFile,
+                                {Tree.PathOf("a/plugin.xml"), "unknown exception (not derived from std::exception)"}));
 }

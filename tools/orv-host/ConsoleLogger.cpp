@@ -75,8 +75,33 @@ std::string ToUtf8(const std::string& Text) {
 #endif
 }
 
+std::string Printable(const std::string& Text) {
+    const std::string Utf8 = ToUtf8(Text);
+    std::string Out;
+    Out.reserve(Utf8.size());
+    char Escape[8];
+    for (std::size_t I = 0; I < Utf8.size(); ++I) {
+        const auto C = static_cast<unsigned char>(Utf8[I]);
+        const auto Next = I + 1 < Utf8.size() ? static_cast<unsigned char>(Utf8[I + 1]) : 0;
+        if (C == '\r' && Next == '\n') continue;
+        if (C == '\n' || C == '\t') {
+            Out += static_cast<char>(C);
+        } else if (C < 0x20 || C == 0x7F) {
+            std::snprintf(Escape, sizeof Escape, "\\x%02X", C);
+            Out += Escape;
+        } else if (C == 0xC2 && Next >= 0x80 && Next <= 0x9F) {  // U+0080..U+009F
+            std::snprintf(Escape, sizeof Escape, "\\u%04X", Next);
+            Out += Escape;
+            ++I;
+        } else {
+            Out += static_cast<char>(C);
+        }
+    }
+    return Out;
+}
+
 void TConsoleLogger::Write(TLogLevel Level, const std::string& Msg) {
     static const char* const Names[] = {"DEBUG", "INFO ", "WARN ", "ERROR", "FATAL"};
-    std::fprintf(Out_, "%s %s\n", Names[static_cast<int>(Level)], ToUtf8(Msg).c_str());
+    std::fprintf(Out_, "%s %s\n", Names[static_cast<int>(Level)], Printable(Msg).c_str());
     std::fflush(Out_);
 }

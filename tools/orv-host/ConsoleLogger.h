@@ -11,6 +11,11 @@
 // Text in the engine's encoding (the process code page) as UTF-8, the launcher's output encoding.
 std::string ToUtf8(const std::string& Text);
 
+// Text in the engine's encoding as UTF-8 that a terminal shows and does not act on: control
+// characters (escape sequences among them) written as \xNN or \u00NN; line feeds and tabs stay,
+// and a carriage return before a line feed is dropped.
+std::string Printable(const std::string& Text);
+
 enum class TLogLevel { Debug = 0, Info = 1, Warn = 2, Error = 3, Fatal = 4 };
 
 // Follows the engine's own lines: its start and stop lines (so the launcher knows whether the

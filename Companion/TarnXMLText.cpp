@@ -1,0 +1,234 @@
+#include "Companion/TarnXMLText.h"
+
+#include "Common/Platform.h"
+
+#include <ORVInterface.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace orv {
+
+namespace {
+
+char AsciiLower(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; }
+
+// The name without letter case, "-" and "_": "UTF-8", "utf_8" and "UTF8" are one.
+std::string EncodingKey(const std::string& Name) {
+    std::string Key;
+    for (char C : Name)
+        if (C != '-' && C != '_') Key += AsciiLower(C);
+    return Key;
+}
+
+bool IsXMLChar(uint32_t C) {
+    return C == 0x9 || C == 0xA || C == 0xD || (C >= 0x20 && C <= 0xD7FF) || (C >= 0xE000 && C <= 0xFFFD) ||
+           (C >= 0x10000 && C <= 0x10FFFF);
+}
+
+std::string CodePointName(uint32_t C) {
+    char Buffer[16];
+    std::snprintf(Buffer, sizeof Buffer, "U+%04X", static_cast<unsigned>(C));
+    return Buffer;
+}
+
+void AppendUtf8(uint32_t C, std::string& Out) {
+    if (C < 0x80) {
+        Out += static_cast<char>(C);
+    } else if (C < 0x800) {
+        Out += static_cast<char>(0xC0 | (C >> 6));
+        Out += static_cast<char>(0x80 | (C & 0x3F));
+    } else if (C < 0x10000) {
+        Out += static_cast<char>(0xE0 | (C >> 12));
+        Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+        Out += static_cast<char>(0x80 | (C & 0x3F));
+    } else {
+        Out += static_cast<char>(0xF0 | (C >> 18));
+        Out += static_cast<char>(0x80 | ((C >> 12) & 0x3F));
+        Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+        Out += static_cast<char>(0x80 | (C & 0x3F));
+    }
+}
+
+// Decodes the UTF-8 sequence at Text[I]; false for a sequence that is not UTF-8 (overlong,
+// a surrogate, beyond U+10FFFF, cut short).
+bool DecodeUtf8(const std::string& Text, std::size_t I, uint32_t& C, std::size_t& Length) {
+    const auto Byte = [&](std::size_t K) { return static_cast<unsigned char>(Text[K]); };
+    const unsigned char B0 = Byte(I);
+    if (B0 < 0x80) {
+        C = B0;
+        Length = 1;
+        return true;
+    }
+    uint32_t Min;
+    if ((B0 & 0xE0) == 0xC0) {
+        C = B0 & 0x1F, Length = 2, Min = 0x80;
+    } else if ((B0 & 0xF0) == 0xE0) {
+        C = B0 & 0x0F, Length = 3, Min = 0x800;
+    } else if ((B0 & 0xF8) == 0xF0) {
+        C = B0 & 0x07, Length = 4, Min = 0x10000;
+    } else {
+        return false;
+    }
+    if (I + Length > Text.size()) return false;
+    for (std::size_t K = 1; K < Length; ++K) {
+        if ((Byte(I + K) & 0xC0) != 0x80) return false;
+        C = (C << 6) | (Byte(I + K) & 0x3F);
+    }
+    return C >= Min && C <= 0x10FFFF && !(C >= 0xD800 && C <= 0xDFFF);
+}
+
+// UTF-16 or UTF-32 (Unit bytes, big-endian or not) from byte Start on, as UTF-8.
+std::string WideAsUtf8(const std::string& Bytes, std::size_t Start, std::size_t Unit, bool BigEndian,
+                       const std::string& FileName) {
+    const auto UnitAt = [&](std::size_t At) {
+        uint32_t V = 0;
+        for (std::size_t K = 0; K < Unit; ++K) {
+            const uint32_t B = static_cast<unsigned char>(Bytes[At + K]);
+            V |= BigEndian ? B << (8 * (Unit - 1 - K)) : B << (8 * K);
+        }
+        return V;
+    };
+    const char* Name = Unit == 2 ? "UTF-16" : "UTF-32";
+    std::string Out;
+    Out.reserve(Bytes.size());
+    std::size_t At = Start;
+    while (At < Bytes.size()) {
+        if (At + Unit > Bytes.size())
+            throw EORVException("XML file \"" + FileName + "\" is not well-formed: it ends inside a " + Name +
+                                " character");
+        uint32_t C = UnitAt(At);
+        At += Unit;
+        if (Unit == 2 && C >= 0xD800 && C <= 0xDBFF && At + 2 <= Bytes.size()) {
+            const uint32_t Low = UnitAt(At);
+            if (Low >= 0xDC00 && Low <= 0xDFFF) {
+                C = 0x10000 + ((C - 0xD800) << 10) + (Low - 0xDC00);
+                At += 2;
+            }
+        }
+        if (C > 0x10FFFF || (C >= 0xD800 && C <= 0xDFFF))
+            throw EORVException("XML file \"" + FileName + "\" is not well-formed: byte " + std::to_string(At - Unit) +
+                                " is not a " + Name + " character");
+        AppendUtf8(C, Out);
+    }
+    return Out;
+}
+
+// The encoding that an XML declaration at the start of Bytes names; empty when there is none.
+std::string DeclaredEncoding(const std::string& Bytes) {
+    if (Bytes.compare(0, 5, "<?xml") != 0) return std::string();
+    const std::size_t End = Bytes.find("?>");
+    const std::string Declaration = Bytes.substr(0, End == std::string::npos ? std::min<std::size_t>(Bytes.size(), 256) : End);
+    std::size_t At = Declaration.find("encoding");
+    if (At == std::string::npos) return std::string();
+    At += 8;
+    while (At < Declaration.size() && (Declaration[At] == ' ' || Declaration[At] == '\t' || Declaration[At] == '\r' ||
+                                       Declaration[At] == '\n' || Declaration[At] == '='))
+        ++At;
+    if (At >= Declaration.size() || (Declaration[At] != '"' && Declaration[At] != '\'')) return std::string();
+    const std::size_t Close = Declaration.find(Declaration[At], At + 1);
+    if (Close == std::string::npos) return std::string();
+    return Declaration.substr(At + 1, Close - At - 1);
+}
+
+bool StartsWith(const std::string& Bytes, const char* Prefix, std::size_t Length) {
+    return Bytes.size() >= Length && std::memcmp(Bytes.data(), Prefix, Length) == 0;
+}
+
+// "line L, column C" of a byte offset into Text (both 1-based; the column counts bytes).
+std::string DescribePosition(const std::string& Text, std::ptrdiff_t Offset) {
+    std::size_t End = Offset < 0 ? 0 : std::min(static_cast<std::size_t>(Offset), Text.size());
+    int32_t Line = 1;
+    std::size_t LineStart = 0;
+    for (std::size_t I = 0; I < End; ++I)
+        if (Text[I] == '\n') {
+            ++Line;
+            LineStart = I + 1;
+        }
+    return "line " + std::to_string(Line) + ", column " + std::to_string(End - LineStart + 1);
+}
+
+}  // namespace
+
+std::string XMLTextAsUtf8(const std::string& Bytes, const std::string& FileName) {
+    // Byte-order marks, then the layout of "<?" in the wide encodings.
+    if (StartsWith(Bytes, "\xEF\xBB\xBF", 3)) return Bytes.substr(3);
+    if (StartsWith(Bytes, "\x00\x00\xFE\xFF", 4)) return WideAsUtf8(Bytes, 4, 4, true, FileName);
+    if (StartsWith(Bytes, "\xFF\xFE\x00\x00", 4)) return WideAsUtf8(Bytes, 4, 4, false, FileName);
+    if (StartsWith(Bytes, "\xFE\xFF", 2)) return WideAsUtf8(Bytes, 2, 2, true, FileName);
+    if (StartsWith(Bytes, "\xFF\xFE", 2)) return WideAsUtf8(Bytes, 2, 2, false, FileName);
+    if (StartsWith(Bytes, "\x00\x00\x00<", 4)) return WideAsUtf8(Bytes, 0, 4, true, FileName);
+    if (StartsWith(Bytes, "<\x00\x00\x00", 4)) return WideAsUtf8(Bytes, 0, 4, false, FileName);
+    if (StartsWith(Bytes, "\x00<\x00?", 4)) return WideAsUtf8(Bytes, 0, 2, true, FileName);
+    if (StartsWith(Bytes, "<\x00?\x00", 4)) return WideAsUtf8(Bytes, 0, 2, false, FileName);
+
+    const std::string Encoding = DeclaredEncoding(Bytes);
+    const std::string Key = EncodingKey(Encoding);
+    if (Key.empty() || Key == "utf8") return Bytes;
+    if (Key.compare(0, 5, "utf16") == 0 || Key.compare(0, 5, "utf32") == 0 || Key == "ucs2" || Key == "ucs4")
+        throw EORVException("XML file \"" + FileName + "\" declares the encoding \"" + Encoding +
+                            "\" but is not written in it");
+    std::string Utf8, Error;
+    if (!Platform().DecodeText(Bytes, Encoding, Utf8, Error))
+        throw EORVException("XML file \"" + FileName + "\" declares the encoding \"" + Encoding +
+                            "\", which cannot be read: " + Error);
+    return Utf8;
+}
+
+void CheckXMLCharacters(const std::string& Text, const std::string& FileName) {
+    // Character references count in content and attribute values, not in comments, CDATA
+    // sections and processing instructions, where "&#0;" is plain text.
+    const char* SkipUntil = nullptr;
+    for (std::size_t I = 0; I < Text.size();) {
+        uint32_t C;
+        std::size_t Length;
+        if (!DecodeUtf8(Text, I, C, Length))
+            RaiseMalformedXML(FileName, Text, "a byte sequence that is not UTF-8", static_cast<std::ptrdiff_t>(I));
+        if (!IsXMLChar(C))
+            RaiseMalformedXML(FileName, Text, "the character " + CodePointName(C) + ", which XML does not allow",
+                              static_cast<std::ptrdiff_t>(I));
+        if (SkipUntil) {
+            if (Text.compare(I, std::strlen(SkipUntil), SkipUntil) == 0) {
+                I += std::strlen(SkipUntil);
+                SkipUntil = nullptr;
+                continue;
+            }
+        } else if (C == '<') {
+            if (Text.compare(I, 4, "<!--") == 0)
+                SkipUntil = "-->";
+            else if (Text.compare(I, 9, "<![CDATA[") == 0)
+                SkipUntil = "]]>";
+            else if (Text.compare(I, 2, "<?") == 0)
+                SkipUntil = "?>";
+        } else if (C == '&' && Text.compare(I, 2, "&#") == 0) {
+            std::size_t At = I + 2;
+            const bool Hex = At < Text.size() && Text[At] == 'x';
+            if (Hex) ++At;
+            uint64_t Value = 0;
+            std::size_t Digits = 0;
+            for (; At < Text.size() && Text[At] != ';'; ++At, ++Digits) {
+                const char D = AsciiLower(Text[At]);
+                int V = -1;
+                if (D >= '0' && D <= '9') V = D - '0';
+                if (Hex && D >= 'a' && D <= 'f') V = D - 'a' + 10;
+                if (V < 0) break;
+                Value = std::min<uint64_t>(Value * (Hex ? 16 : 10) + static_cast<uint64_t>(V), 0x110000);
+            }
+            // A reference the parser cannot read is its own error; one it can must name a character.
+            if (At < Text.size() && Text[At] == ';' && Digits > 0 && !IsXMLChar(static_cast<uint32_t>(Value)))
+                RaiseMalformedXML(FileName, Text,
+                                  "the character reference " + Text.substr(I, At + 1 - I) + ", which XML does not allow",
+                                  static_cast<std::ptrdiff_t>(I));
+        }
+        I += Length;
+    }
+}
+
+void RaiseMalformedXML(const std::string& FileName, const std::string& Text, const std::string& What,
+                       std::ptrdiff_t Offset) {
+    throw EORVException("XML file \"" + FileName + "\" is not well-formed: " + What + " (" +
+                        DescribePosition(Text, Offset) + ")");
+}
+
+}  // namespace orv

@@ -1,0 +1,33 @@
+// The bytes of an XML file before they are parsed: their encoding, and the characters XML 1.0
+// allows.
+#ifndef TARN_XML_TEXT_H
+#define TARN_XML_TEXT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace orv {
+
+// The largest XML file that is read (a manifest or an engine configuration).
+constexpr int64_t MaxXMLFileSize = 16 * 1024 * 1024;
+
+// Bytes, the content of the XML file FileName, as UTF-8: a byte-order mark or the UTF-16/UTF-32
+// layout of "<?" decides first, then the encoding that the XML declaration names (UTF-8 when it
+// names none); text in another encoding is decoded by the platform layer. Raises EORVException
+// naming the file (and the encoding) when the bytes cannot be read so.
+std::string XMLTextAsUtf8(const std::string& Bytes, const std::string& FileName);
+
+// Raises EORVException, "not well-formed" with line and column, for the first thing in the UTF-8
+// text Text that XML 1.0 forbids and a lenient parser lets through: a byte sequence that is not
+// UTF-8, a character outside XML's character range, or a character reference to one (&#0;).
+void CheckXMLCharacters(const std::string& Text, const std::string& FileName);
+
+// Raises EORVException: the file FileName is not well-formed, What went wrong at byte Offset of
+// Text (reported as line and column).
+[[noreturn]] void RaiseMalformedXML(const std::string& FileName, const std::string& Text, const std::string& What,
+                                    std::ptrdiff_t Offset);
+
+}  // namespace orv
+
+#endif
