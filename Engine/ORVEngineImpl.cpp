@@ -92,11 +92,19 @@ void ORV_CALL TORVEngine::StartupWithConfig(const TEngineConfigEx& Config, const
     // The application's plug-in stays loaded while Run executes, even when Run drops it; the
     // application object goes first (declared last).
     Ref<IORVDescriptor> ApplicationOwner;
-    Ref<IORVApplication> Application = FindEntryPoint(Config.EntryPoint, ApplicationOwner);
-    if (Application) {
-        Application->Run(ArgsCopy.empty() ? nullptr : ArgsCopy.data(), static_cast<int32_t>(ArgsCopy.size()) - 1);
-    } else {
-        Log::Error(LoadMessage(SNoEntryPoint));
+    try {
+        Ref<IORVApplication> Application = FindEntryPoint(Config.EntryPoint, ApplicationOwner);
+        if (Application) {
+            Application->Run(ArgsCopy.empty() ? nullptr : ArgsCopy.data(), static_cast<int32_t>(ArgsCopy.size()) - 1);
+        } else {
+            Log::Error(LoadMessage(SNoEntryPoint));
+        }
+    } catch (...) {
+        // The application's plug-in may have been dropped meanwhile: its library must outlive the
+        // exception its code raised.
+        if (ApplicationOwner && Registry_ && !TConverter::ToRegistry(Registry_.Get())->Holds(ApplicationOwner.Get()))
+            TConverter::ToRegistry(Registry_.Get())->Retain(ApplicationOwner);
+        throw;
     }
 }
 

@@ -70,7 +70,10 @@ TORVRegistry::~TORVRegistry() {
             if (Descriptor->GetRegistryObject() == static_cast<IORVRegistry*>(this)) Descriptor->SetRegistry(nullptr);
     Descriptors_ = nullptr;
     EnvironmentVariables_ = nullptr;
+    Retained_.clear();
 }
+
+bool TORVRegistry::Holds(IORVDescriptor* Descriptor) const { return Descriptors_->Contains(Descriptor); }
 
 Ref<IORVExtensions> ORV_CALL TORVRegistry::GetExtensions() {
     CheckParsed(Parsed_);
@@ -133,6 +136,7 @@ void TORVRegistry::RemoveDescriptors(const std::vector<Ref<IORVDescriptor>>& Lea
             Object->StopPlugin();
         } catch (...) {
             if (!FirstFailure) FirstFailure = std::current_exception();
+            Retain(Descriptor);
         }
         Detach(Descriptor);
     }

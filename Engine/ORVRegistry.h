@@ -52,8 +52,16 @@ public:
     // let go of their extensions (a Warn line for each extension of a plug-in that stays), its
     // plug-in is stopped, and it leaves the descriptor collection and forgets this registry. A
     // failing Stop does not end the walk: the first failure is raised once every descriptor is
-    // gone. The unions are dropped on every path.
+    // gone (a descriptor whose Stop raised is retained, see Retain). The unions are dropped on
+    // every path.
     void RemoveDescriptors(const std::vector<Ref<IORVDescriptor>>& Leaving);
+
+    // Keeps Descriptor, which has left this registry, loaded until the registry goes: an exception
+    // that its plug-in's code raised is still on its way to the host, and its class may live in the
+    // plug-in's library.
+    void Retain(const Ref<IORVDescriptor>& Descriptor) { Retained_.push_back(Descriptor); }
+    // Whether Descriptor is in the descriptor collection.
+    bool Holds(IORVDescriptor* Descriptor) const;
 
     // --- linking ---
     // Links every extension of every descriptor to the points it names (when ResolveExtensions),
@@ -108,6 +116,7 @@ private:
     bool Parsed_ = false;
     bool Resolved_ = false;
     std::vector<TORVExtensionPoint*> FoundPoints_;  // scratch of ResolveExtension
+    std::vector<Ref<IORVDescriptor>> Retained_;
 };
 
 }  // namespace orv

@@ -201,7 +201,8 @@ TEST_F(TXMLUtilsTest, DeclaredEncodingsAreDecoded) {
         Ref<IXMLNode> Root = Doc->GetDocumentElement();
         ASSERT_TRUE(Root);
         const std::string Name = Root->GetAttribute("Name").empty() ? Root->GetAttribute("N") : Root->GetAttribute("Name");
-        EXPECT_EQ(Name, test::NativeText(Case.Utf8Name));
+        // As the engine hands texts out (where the code page lacks a character, its default one).
+        EXPECT_EQ(Name, Platform().Utf8ToNative(Case.Utf8Name));
     }
     // An encoding that cannot be decoded is named, with the file.
     for (const std::string Declared : {"x-no-such-encoding", "UTF-16"}) {

@@ -193,6 +193,18 @@ TEST_F(EngineFaultsTest, ApplicationThatUnloadsItsOwnPluginInsideRunFinishesRunn
     EXPECT_FALSE(LibraryIsLoaded(Own));
     EXPECT_EQ(IDsOf(Engine->GetRegistry()->GetDescriptors()), TStrings{"ORVEngine.Runtime"});
     Engine->Shutdown();
+
+    // Raising after the unload: the exception (of a class the plug-in's library holds) reaches the
+    // host intact, and the library stays until the registry goes.
+    Ref<IORVEngine> Again = Module.NewEngine();
+    std::snprintf(Address, sizeof Address, "%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(Again.Get())));
+    const TArgList Raising{"unload-self", Address, "raise"};
+    EXPECT_EQ(MessageOf([&] { Again->Startup(EngineConfig(PathAttribute("plugins")), Raising.Data(), Raising.High()); }),
+              "run refused after unloading");
+    EXPECT_TRUE(LibraryIsLoaded(Own));
+    Again->Shutdown();
+    Again = nullptr;
+    EXPECT_FALSE(LibraryIsLoaded(Own));
 }
 
 }  // namespace

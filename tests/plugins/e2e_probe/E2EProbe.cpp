@@ -15,6 +15,7 @@
 // "unload-self" takes its second argument as the address of the engine (hexadecimal), unloads
 // its own plug-in's folder from inside Run and then goes on running code of this library:
 //   run continues <extension id>
+// and, with "raise" as its third argument, raises "run refused after unloading" then.
 // One whose first argument is "shutdown-self" shuts the process-wide engine down from inside Run.
 #include <ORVPluginHelpers.h>
 
@@ -124,6 +125,7 @@ public:
             auto* Engine = reinterpret_cast<orv::IORVEngine*>(std::stoull(StringArg(Args, ArgsHigh, 1), nullptr, 16));
             Engine->UnloadPlugins({Extension_->GetDescriptor()->GetLocation()});
             Note(Journal_, "run continues " + ID_);
+            if (StringArg(Args, ArgsHigh, 2) == "raise") throw orv::EORVException("run refused after unloading");
         }
         if (First == "shutdown-self") {
             orv::Ref<orv::IORVEngine> Engine;

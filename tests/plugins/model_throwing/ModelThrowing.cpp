@@ -1,7 +1,7 @@
 // A plug-in that fails on request. The descriptor's id says where:
 //   contains "entry": GetPluginImpl throws;  contains "start": Start throws;
 //   contains "stop": Stop throws;  contains "nonstd": the thrown value is the int 42 instead of
-//   a std::runtime_error.
+//   a std::runtime_error (of a class derived in this library).
 // The factory GetExtensionImpl always throws std::runtime_error, ThrowOther the int 7.
 #include <ORVPluginHelpers.h>
 
@@ -16,9 +16,16 @@ std::atomic<int32_t> GStarts{0};
 
 bool Has(const std::string& ID, const char* Part) { return ID.find(Part) != std::string::npos; }
 
+// A class of this library: its code goes when the library is unloaded, so an exception of it
+// must not outlive the library.
+class TPluginError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 [[noreturn]] void Fail(const std::string& ID, const std::string& Where) {
     if (Has(ID, "nonstd")) throw 42;
-    throw std::runtime_error(Where + " failed in " + ID);
+    throw TPluginError(Where + " failed in " + ID);
 }
 
 class TPlugin : public orv::TInterfacedObject<orv::IORVPlugin> {
