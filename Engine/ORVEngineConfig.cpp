@@ -43,8 +43,7 @@ Ref<IORVEnvironmentVariables> ReadEnvironmentVariables(const Ref<IXMLNode>& Elem
 }
 
 // What the file says, without defaults. Config is filled as far as reading gets.
-void ReadConfigValues(const std::string& FileName, TPathParser& Parser, TEngineConfigEx& Config) {
-    Ref<IXMLDocument> Document = LoadXMLDocument(FileName);
+void ReadConfigValues(const Ref<IXMLDocument>& Document, TPathParser& Parser, TEngineConfigEx& Config) {
     Ref<IXMLNode> Root = Document->GetDocumentElement();
     if (!Root) return;
 
@@ -84,12 +83,25 @@ void TORVEngine::ReadEngineConfig(const std::string& FileName, TPathParser& Pars
     if (!Exists) Log::Warn("Engine configuration file [" + FileName + "] not found: the defaults apply");
 
     try {
-        if (Exists) ReadConfigValues(Resolved, Parser, Config);
+        if (Exists) ReadConfigValues(LoadXMLDocument(Resolved), Parser, Config);
     } catch (...) {
         ApplyConfigDefaults(Resolved, Config);
         throw;
     }
     ApplyConfigDefaults(Resolved, Config);
+}
+
+void TORVEngine::ReadEngineConfigDocument(const Ref<IXMLDocument>& Document, TPathParser& Parser,
+                                          TEngineConfigEx& Config) {
+    const std::string FileName = Document->GetFileName();
+    Parser.SetVariable("%config%", TPathUtils::ExtractFilePath(FileName));
+    try {
+        ReadConfigValues(Document, Parser, Config);
+    } catch (...) {
+        ApplyConfigDefaults(FileName, Config);
+        throw;
+    }
+    ApplyConfigDefaults(FileName, Config);
 }
 
 std::string TORVEngine::ManifestSuffix(const TEngineConfigEx& Config) {

@@ -60,6 +60,8 @@ public:
     // Reads FileName into Config (a fresh record) and sets or removes %config% on Parser.
     // A file that does not exist is no error: Config then holds only the defaults.
     static void ReadEngineConfig(const std::string& FileName, TPathParser& Parser, TEngineConfigEx& Config);
+    // ReadEngineConfig on a document loaded already (named by its file name), for tools.
+    static void ReadEngineConfigDocument(const Ref<IXMLDocument>& Document, TPathParser& Parser, TEngineConfigEx& Config);
     // Path itself when Test holds for it (made absolute against the current folder), else beside
     // this library, else beside the host executable, else Path unchanged.
     static std::string ResolvePath(const std::string& Path, const TExistenceTest& Test);
