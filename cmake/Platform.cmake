@@ -10,13 +10,18 @@ if(WIN32)
   # plug-in must unwind through the engine's frames into the host's.
   add_link_options(-static-libstdc++ -shared-libgcc)
   # The two runtime DLLs that every module then needs go beside the executables.
+  # (They are installed beside the engine DLL as well, see cmake/Install.cmake.)
+  set(ORV_RUNTIME_DLLS "")
   foreach(dll libgcc_s_dw2-1.dll libwinpthread-1.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
                     OUTPUT_VARIABLE dll_path OUTPUT_STRIP_TRAILING_WHITESPACE)
     if(NOT IS_ABSOLUTE "${dll_path}" OR NOT EXISTS "${dll_path}")
       message(FATAL_ERROR "${CMAKE_CXX_COMPILER} does not ship ${dll}")
     endif()
-    file(COPY ${dll_path} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+    list(APPEND ORV_RUNTIME_DLLS ${dll_path})
+    if(CMAKE_RUNTIME_OUTPUT_DIRECTORY)
+      file(COPY ${dll_path} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+    endif()
   endforeach()
 
   # pugixml from its Debian source package (fetched by scripts/setup-deps --windows), built here
@@ -69,10 +74,5 @@ else()
   endfunction()
 endif()
 
-# A plug-in library: a loadable module with the plug-in link rules of this platform.
-function(orv_add_plugin target)
-  add_library(${target} MODULE ${ARGN})
-  target_link_libraries(${target} PRIVATE ORVInterface)
-  set_target_properties(${target} PROPERTIES PREFIX "")
-  orv_export_plain_names(${target})
-endfunction()
+# Plug-in libraries: the same function the package ships.
+include(${CMAKE_CURRENT_LIST_DIR}/ORVEnginePlugin.cmake)
