@@ -136,17 +136,17 @@ bool StartsWith(const std::string& Bytes, const char* Prefix, std::size_t Length
     return Bytes.size() >= Length && std::memcmp(Bytes.data(), Prefix, Length) == 0;
 }
 
-// "line L, column C" of a byte offset into Text (both 1-based; the column counts bytes).
-std::string DescribePosition(const std::string& Text, std::ptrdiff_t Offset) {
+// The line and column of a byte offset into Text (both 1-based; the column counts bytes).
+void PositionOf(const std::string& Text, std::ptrdiff_t Offset, int32_t& Line, int32_t& Column) {
     std::size_t End = Offset < 0 ? 0 : std::min(static_cast<std::size_t>(Offset), Text.size());
-    int32_t Line = 1;
+    Line = 1;
     std::size_t LineStart = 0;
     for (std::size_t I = 0; I < End; ++I)
         if (Text[I] == '\n') {
             ++Line;
             LineStart = I + 1;
         }
-    return "line " + std::to_string(Line) + ", column " + std::to_string(End - LineStart + 1);
+    Column = static_cast<int32_t>(End - LineStart + 1);
 }
 
 }  // namespace
@@ -227,8 +227,11 @@ void CheckXMLCharacters(const std::string& Text, const std::string& FileName) {
 
 void RaiseMalformedXML(const std::string& FileName, const std::string& Text, const std::string& What,
                        std::ptrdiff_t Offset) {
-    throw EORVException("XML file \"" + FileName + "\" is not well-formed: " + What + " (" +
-                        DescribePosition(Text, Offset) + ")");
+    int32_t Line, Column;
+    PositionOf(Text, Offset, Line, Column);
+    throw EXMLError("XML file \"" + FileName + "\" is not well-formed: " + What + " (line " + std::to_string(Line) +
+                        ", column " + std::to_string(Column) + ")",
+                    Line, Column);
 }
 
 }  // namespace orv

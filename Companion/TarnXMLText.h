@@ -3,11 +3,23 @@
 #ifndef TARN_XML_TEXT_H
 #define TARN_XML_TEXT_H
 
+#include <ORVInterface.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace orv {
+
+// An XML file that is not well-formed: the message names the file, what is wrong and where; Line
+// and Column (1-based) say where for tools.
+class EXMLError : public EORVException {
+public:
+    EXMLError(const std::string& Message, int32_t Line, int32_t Column)
+        : EORVException(Message), Line(Line), Column(Column) {}
+    int32_t Line;
+    int32_t Column;
+};
 
 // The largest XML file that is read (a manifest or an engine configuration).
 constexpr int64_t MaxXMLFileSize = 16 * 1024 * 1024;
@@ -23,7 +35,7 @@ std::string XMLTextAsUtf8(const std::string& Bytes, const std::string& FileName)
 // UTF-8, a character outside XML's character range, or a character reference to one (&#0;).
 void CheckXMLCharacters(const std::string& Text, const std::string& FileName);
 
-// Raises EORVException: the file FileName is not well-formed, What went wrong at byte Offset of
+// Raises EXMLError: the file FileName is not well-formed, What went wrong at byte Offset of
 // Text (reported as line and column).
 [[noreturn]] void RaiseMalformedXML(const std::string& FileName, const std::string& Text, const std::string& What,
                                     std::ptrdiff_t Offset);

@@ -40,9 +40,25 @@ public:
     Ref<IXMLNode> ORV_CALL GetDocumentElement() override;
     std::string ORV_CALL GetFileName() override { return FileName_; }
 
+    // Remembers where the lines of the parsed text begin.
+    void IndexLines(const std::string& Text) {
+        LineStarts_.assign(1, 0);
+        for (std::size_t I = 0; I < Text.size(); ++I)
+            if (Text[I] == '\n') LineStarts_.push_back(static_cast<uint32_t>(I + 1));
+    }
+    // The 1-based line and column (in bytes) of byte Offset of the parsed text.
+    void Position(std::ptrdiff_t Offset, int32_t& Line, int32_t& Column) const {
+        if (Offset < 0 || LineStarts_.empty()) return;
+        const auto At = static_cast<uint32_t>(Offset);
+        const auto Next = std::upper_bound(LineStarts_.begin(), LineStarts_.end(), At);
+        Line = static_cast<int32_t>(Next - LineStarts_.begin());
+        Column = static_cast<int32_t>(At - *(Next - 1)) + 1;
+    }
+
 private:
     pugi::xml_document Tree_;
     std::string FileName_;
+    std::vector<uint32_t> LineStarts_;
 };
 
 using TDocumentRef = Ref<TXMLDocument>;
@@ -109,6 +125,8 @@ private:
 class TXMLNode final : public TInterfacedObject<IXMLNode> {
 public:
     TXMLNode(TDocumentRef Doc, pugi::xml_node Node) : Doc_(std::move(Doc)), Node_(Node) {}
+
+    void Position(int32_t& Line, int32_t& Column) const { Doc_->Position(Node_.offset_debug(), Line, Column); }
 
     std::string ORV_CALL GetNodeName() override { return Native(Node_.name()); }
     Ref<IXMLAttributes> ORV_CALL GetAttributes() override {
@@ -228,11 +246,19 @@ Ref<IXMLDocument> LoadXMLDocumentFromString(const std::string& Bytes, const std:
         }
     }
     CheckUniqueAttributes(Doc->Tree(), FileName, Text);
+    Doc->IndexLines(Text);
     return Doc;
 }
 
 Ref<IXMLDocument> LoadXMLDocument(const std::string& FileName) {
     return LoadXMLDocumentFromString(ReadWholeFile(FileName), FileName);
+}
+
+bool XMLNodePosition(IXMLNode* Node, int32_t& Line, int32_t& Column) {
+    Line = Column = 0;
+    const auto* Own = dynamic_cast<const TXMLNode*>(Node);
+    if (Own) Own->Position(Line, Column);
+    return Line > 0;
 }
 
 bool XMLTextToBool(const std::string& Text) {

@@ -23,6 +23,10 @@ Ref<IXMLDocument> LoadXMLDocument(const std::string& FileName);
 // LoadXMLDocument, the size limit aside).
 Ref<IXMLDocument> LoadXMLDocumentFromString(const std::string& Bytes, const std::string& FileName);
 
+// The 1-based line and column of Node's start tag in its file (Node from LoadXMLDocument); false,
+// with both 0, when they are not known.
+bool XMLNodePosition(IXMLNode* Node, int32_t& Line, int32_t& Column);
+
 // The boolean reading of attribute text: "true", "yes", "1" (ASCII case ignored) are true.
 bool XMLTextToBool(const std::string& Text);
 

@@ -72,6 +72,13 @@ public:
     void SetLocation(const std::string& Value) { Location_ = Value; }
     // The manifest file's full path.
     void SetConfigFile(const std::string& Value) { ConfigFile_ = Value; }
+    // Where the manifest declares the plug-in (1-based line and column; 0 when unknown).
+    void SetPosition(int32_t Line, int32_t Column) {
+        Line_ = Line;
+        Column_ = Column;
+    }
+    int32_t GetLine() const { return Line_; }
+    int32_t GetColumn() const { return Column_; }
     // Whether the registry starts this plug-in together with the engine.
     void SetInitialize(bool Value) { Initialize_ = Value; }
     bool GetInitialize() const { return Initialize_; }
@@ -138,6 +145,8 @@ private:
     std::unique_ptr<TStrKeyHash> FactoryCache_;  // export name -> address (nil cached too)
     Ref<IORVPlugin> Plugin_;
     std::string ConfigFile_;
+    int32_t Line_ = 0;
+    int32_t Column_ = 0;
 };
 
 }  // namespace orv

@@ -15,6 +15,7 @@
 
 namespace orv {
 
+class TChecks;
 class TORVDescriptor;
 class TORVDescriptors;
 class TORVExtensions;
@@ -84,19 +85,24 @@ public:
     // --- manifest reader -------------------------------------------------------------------
     // Reads one discovered manifest into Registry's descriptor collection (or, with Target, into
     // Target: descriptors of Registry that are not in it yet), honouring EngineConfig's
-    // ShieldedPlugins and DllPath; Parser expands library paths.
+    // ShieldedPlugins and DllPath; Parser expands library paths. The findings of its checks go to
+    // Checks (the engine's own reactions when nil); a collecting one lets the reading go on with
+    // the next plug-in where the engine stops.
     static void ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngineConfigEx& EngineConfig,
                                  const TPluginConfig& PluginConfig, const TPathParser& Parser,
-                                 TORVDescriptors* Target = nullptr);
+                                 TORVDescriptors* Target = nullptr, TChecks* Checks = nullptr);
 
 private:
     // The steps of ReadPluginConfig for one Plugin element of the manifest FileName: its fields
     // and library, the library's place (beside the manifest, in DllPath, or by Parser), its
     // extensions and its extension points, each added in document order.
     static void ReadPlugin(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor, const std::string& FileName,
-                           const TEngineConfigEx& EngineConfig, const TPathParser& Parser);
-    static void ResolveLibrary(TORVDescriptor& Descriptor, const TStringDynArray& DllPath, const TPathParser& Parser);
-    static void ReadExtensions(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor, TORVExtensions* Extensions);
+                           const TEngineConfigEx& EngineConfig, const TPathParser& Parser, TChecks& Findings);
+    // Searched receives every place looked at, in order.
+    static void ResolveLibrary(TORVDescriptor& Descriptor, const TStringDynArray& DllPath, const TPathParser& Parser,
+                               TStringDynArray& Searched);
+    static void ReadExtensions(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor, TORVExtensions* Extensions,
+                               TChecks& Findings);
     static void ReadExtensionPoints(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor,
                                     TORVExtensionPoints* ExtensionPoints);
 

@@ -3,6 +3,8 @@
 #include "Common/ORVCommon.h"
 #include "Common/ORVException.h"
 #include "Common/ORVMiscUtils.h"
+#include "Companion/TarnXMLUtils.h"
+#include "Engine/ORVChecks.h"
 #include "Engine/ORVCollections.h"
 #include "Engine/ORVDescriptor.h"
 #include "Engine/ORVExtensionPoint.h"
@@ -52,11 +54,12 @@ void TORVExtension::SetPoints(const std::string& Text) {
 Ref<IORVExtensionPoints> ORV_CALL TORVExtension::GetExtensionPoints() {
     auto* Target = new TORVExtensionPoints(false);
     Ref<IORVExtensionPoints> Result(Target);
-    ForEachNamedPoint(false, [Target](const Ref<IORVExtensionPoint>& Point) { Target->Add(Point); });
+    ForEachNamedPoint(false, EngineChecks(), [Target](const Ref<IORVExtensionPoint>& Point) { Target->Add(Point); });
     return Result;
 }
 
-void TORVExtension::ForEachNamedPoint(bool Tolerate, const std::function<void(const Ref<IORVExtensionPoint>&)>& Visit) {
+void TORVExtension::ForEachNamedPoint(bool Tolerate, TChecks& Checks,
+                                      const std::function<void(const Ref<IORVExtensionPoint>&)>& Visit) {
     if (Points_.empty()) return;
     Ref<IORVDescriptor> Descriptor = GetDescriptor();
     Ref<IORVRegistry> Registry = Descriptor->GetRegistry();
@@ -73,9 +76,17 @@ void TORVExtension::ForEachNamedPoint(bool Tolerate, const std::function<void(co
                           "]: no plug-in in the registry declares it any more");
                 continue;
             }
-            const std::string ConfigFile = Descriptor->GetConfigFile();
-            Log::ErrorFmt(SExtensionPointMissing, TArgList{ConfigFile, PointID});
-            TExceptionBuilder::RaiseErrorFmt(LoadMessage(SExtensionPointMissing), TArgList{ConfigFile, PointID});
+            TFinding F;
+            F.Reaction = TEngineReaction::LogAndRaise;
+            F.Rule = Rules::UnknownExtensionPoint;
+            F.File = Descriptor->GetConfigFile();
+            if (Config_) XMLNodePosition(Config_.Get(), F.Line, F.Column);
+            F.PluginID = Descriptor->GetID();
+            F.Subject = GetID();
+            F.Entry = SExtensionPointMissing;
+            F.Args = {F.File, PointID};
+            Checks.Report(F);
+            continue;
         }
         // A point named twice is visited once.
         if (std::find(Seen.begin(), Seen.end(), Point.Get()) != Seen.end()) continue;

@@ -12,6 +12,7 @@
 
 namespace orv {
 
+class TChecks;
 class TORVExtensionPoint;
 
 // The factory export looked up when a manifest names none; the manifest reader applies it.
@@ -69,10 +70,12 @@ public:
 
     // --- links, made and undone by the registry ---
     // Calls Visit for each point named in the points list that the registry's union of points
-    // holds, each point once. A named point that is missing is logged with Error and raised
-    // (EORVException, message 65530) unless Tolerate: then a Warn line names it and the walk goes
-    // on. "Condition is not valid" when the plug-in or its registry is gone.
-    void ForEachNamedPoint(bool Tolerate, const std::function<void(const Ref<IORVExtensionPoint>&)>& Visit);
+    // holds, each point once. A named point that is missing is a finding for Checks (the engine's
+    // reaction: an Error line and EORVException, message 65530), unless Tolerate: then a Warn line
+    // names it and the walk goes on. "Condition is not valid" when the plug-in or its registry is
+    // gone.
+    void ForEachNamedPoint(bool Tolerate, TChecks& Checks,
+                           const std::function<void(const Ref<IORVExtensionPoint>&)>& Visit);
     // Enters this extension into Point's linked extensions and remembers the link; linking twice
     // changes nothing.
     void LinkTo(TORVExtensionPoint& Point);

@@ -34,6 +34,8 @@ public:
     // Stores the declaring plug-in without taking a reference; nil when the plug-in goes (then
     // GetID and GetDescriptor raise).
     void SetDescriptor(IORVDescriptor* Descriptor) { Descriptor_ = Descriptor; }
+    // The declaring plug-in without a reference; nil when none is set.
+    IORVDescriptor* GetDescriptorObject() const { return Descriptor_; }
     // The id without the plug-in prefix (never contains ".").
     void SetLocalID(const std::string& Value) { LocalID_ = Value; }
     const std::string& GetLocalID() const { return LocalID_; }
@@ -41,6 +43,13 @@ public:
     // At least one extension must plug in.
     void SetRequired(bool Value) { Required_ = Value; }
     bool IsRequired() const { return Required_; }
+    // Where the manifest declares the point (1-based line and column; 0 when unknown).
+    void SetPosition(int32_t Line, int32_t Column) {
+        Line_ = Line;
+        Column_ = Column;
+    }
+    int32_t GetLine() const { return Line_; }
+    int32_t GetColumn() const { return Column_; }
     // At most one extension may plug in.
     void SetUnique(bool Value) { Unique_ = Value; }
     bool IsUnique() const { return Unique_; }
@@ -58,6 +67,8 @@ private:
     std::string Name_;
     bool Unique_ = false;
     bool Required_ = false;
+    int32_t Line_ = 0;
+    int32_t Column_ = 0;
 };
 
 }  // namespace orv

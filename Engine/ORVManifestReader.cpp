@@ -5,6 +5,8 @@
 #include "Common/ORVCommon.h"
 #include "Common/ORVException.h"
 #include "Common/Platform.h"
+#include "Companion/TarnXMLUtils.h"
+#include "Engine/ORVChecks.h"
 #include "Engine/ORVCollections.h"
 #include "Engine/ORVDescriptor.h"
 #include "Engine/ORVExtension.h"
@@ -38,12 +40,25 @@ std::string TrimBlanks(const std::string& Text) {
 // The part of a dotted id after its last ".": an extension's or a point's own id.
 std::string LocalPart(const std::string& ID) { return TStringUtils::SplitAtLast(ID, ".").Tail; }
 
+// A finding of Rule about Element (its place in the file; none for nil) of the manifest FileName.
+TFinding At(const Ref<IXMLNode>& Element, const std::string& FileName, const char* Rule, TSeverity Severity,
+            TEngineReaction Reaction) {
+    TFinding F;
+    F.Severity = Severity;
+    F.Reaction = Reaction;
+    F.Rule = Rule;
+    F.File = FileName;
+    if (Element) XMLNodePosition(Element.Get(), F.Line, F.Column);
+    return F;
+}
+
 }  // namespace
 
 void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngineConfigEx& EngineConfig,
                                   const TPluginConfig& PluginConfig, const TPathParser& Parser,
-                                  TORVDescriptors* Target) {
+                                  TORVDescriptors* Target, TChecks* Checks) {
     Assert(static_cast<bool>(Registry), AssertSites::ReadPluginConfig);
+    TChecks& Findings = Checks ? *Checks : EngineChecks();
     const std::string& FileName = PluginConfig.FileName;
     if (!PluginConfig.Document) {
         Log::WarnFmt(SPluginDocumentEmpty, {FileName});
@@ -51,7 +66,10 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
     }
     const Ref<IXMLNode> Root = PluginConfig.Document->GetDocumentElement();
     if (!Root) {
-        Log::ErrorFmt(SInvalidConfigFile, {FileName});
+        TFinding F = At(nullptr, FileName, Rules::NoRootElement, TSeverity::Error, TEngineReaction::Log);
+        F.Entry = SInvalidConfigFile;
+        F.Args = {FileName};
+        Findings.Report(F);
         return;
     }
 
@@ -66,32 +84,60 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
     for (; Element; Element = Element->GetNextSibling()) {
         const std::string ElementName = Element->GetNodeName();
         if (!SameTextAscii(ElementName, "Plugin")) {
-            Log::ErrorFmt(SInvalidPluginNode, {FileName, ElementName});
+            TFinding F = At(Element, FileName, Rules::InvalidNode, TSeverity::Error, TEngineReaction::Log);
+            F.Entry = SInvalidPluginNode;
+            F.Args = {FileName, ElementName};
+            Findings.Report(F);
             continue;
         }
-        if (!IsPluginAllowed(Element->GetAttribute("ID"), EngineConfig.ShieldedPlugins)) continue;
+        const std::string ID = Element->GetAttribute("ID");
+        if (!IsPluginAllowed(ID, EngineConfig.ShieldedPlugins)) {
+            TFinding F = At(Element, FileName, Rules::ShieldedPlugin, TSeverity::Note, TEngineReaction::Silent);
+            F.PluginID = ID;
+            F.Text = "Plug-in [" + ID + "] is shielded by the engine configuration and left out";
+            Findings.Report(F);
+            continue;
+        }
 
         // Only a complete descriptor enters the registry; a half-read one dies with this scope.
         Ref<TORVDescriptor> Descriptor(new TORVDescriptor());
         Descriptor->SetRegistry(Registry.Get());
         try {
-            ReadPlugin(Element, *Descriptor, FileName, EngineConfig, Parser);
-            ReadExtensions(Element, *Descriptor, &Descriptor->OwnExtensions());
+            ReadPlugin(Element, *Descriptor, FileName, EngineConfig, Parser, Findings);
+            ReadExtensions(Element, *Descriptor, &Descriptor->OwnExtensions(), Findings);
             ReadExtensionPoints(Element, *Descriptor, &Descriptor->OwnExtensionPoints());
             TORVDescriptors* Into = Target ? Target : TConverter::ToDescriptors(Registry->GetDescriptors());
             Into->Add(Ref<IORVDescriptor>(Descriptor));
+        } catch (const TPluginSkipped&) {
+            // A collecting check took the finding; the next plug-in follows.
         } catch (...) {
-            Log::ErrorFmt(SCannotParseFile, {FileName, CurrentExceptionMessage()});
-            throw;
+            if (!Findings.Collecting()) {
+                Log::ErrorFmt(SCannotParseFile, {FileName, CurrentExceptionMessage()});
+                throw;
+            }
+            TFinding F = At(Element, FileName, Rules::ManifestError, TSeverity::Error, TEngineReaction::Raise);
+            F.PluginID = ID;
+            F.Entry = SCannotParseFile;
+            F.Args = {FileName, CurrentExceptionMessage()};
+            Findings.Report(F);
         }
     }
 }
 
 void TORVEngine::ReadPlugin(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor, const std::string& FileName,
-                            const TEngineConfigEx& EngineConfig, const TPathParser& Parser) {
+                            const TEngineConfigEx& EngineConfig, const TPathParser& Parser, TChecks& Findings) {
     const std::string ID = Element->GetAttribute("ID");
-    TExceptionBuilder::CheckFmt(!ID.empty(), LoadMessage(SPluginWithoutID), {FileName});
+    if (ID.empty()) {
+        TFinding F = At(Element, FileName, Rules::MissingAttribute, TSeverity::Error, TEngineReaction::Raise);
+        F.Entry = SPluginWithoutID;
+        F.Args = {FileName};
+        Findings.Report(F);
+        throw TPluginSkipped();
+    }
 
+    int32_t Line, Column;
+    XMLNodePosition(Element.Get(), Line, Column);
+    Descriptor.SetPosition(Line, Column);
     Descriptor.SetID(ID);
     Descriptor.SetName(Element->GetAttribute("Name"));
     Descriptor.SetLocation(TPathUtils::ExtractFilePath(FileName));
@@ -105,18 +151,27 @@ void TORVEngine::ReadPlugin(const Ref<IXMLNode>& Element, TORVDescriptor& Descri
         Log::WarnFmt(SPluginWithoutDll, {ID, FileName});
         return;
     }
-    ResolveLibrary(Descriptor, EngineConfig.DllPath, Parser);
-    // A missing library is only a warning now; loading the plug-in reports it as an error. A name
-    // that resolution did not make absolute found nothing, whatever the current folder holds.
-    if (TPathUtils::IsAbsolutePath(Descriptor.GetLibrary()) && Platform().FileExists(Descriptor.GetLibrary()))
+    TStringDynArray Searched;
+    ResolveLibrary(Descriptor, EngineConfig.DllPath, Parser, Searched);
+    // A name that resolution did not make absolute found nothing, whatever the current folder holds.
+    if (TPathUtils::IsAbsolutePath(Descriptor.GetLibrary()) && Platform().FileExists(Descriptor.GetLibrary())) {
         Log::InfoFmt(SPluginBoundToDll, {ID, Descriptor.GetLibrary()});
-    else
-        Log::WarnFmt(SDllNotFound, {ID, Descriptor.GetLocation(), Descriptor.GetLibrary()});
+        return;
+    }
+    // Only a warning now; loading the plug-in reports it as an error.
+    TFinding F = At(Element, FileName, Rules::MissingLibrary, TSeverity::Warning, TEngineReaction::Log);
+    F.PluginID = ID;
+    F.Entry = SDllNotFound;
+    F.Args = {ID, Descriptor.GetLocation(), Descriptor.GetLibrary()};
+    F.Related = std::move(Searched);
+    Findings.Report(F);
 }
 
-void TORVEngine::ResolveLibrary(TORVDescriptor& Descriptor, const TStringDynArray& DllPath, const TPathParser& Parser) {
+void TORVEngine::ResolveLibrary(TORVDescriptor& Descriptor, const TStringDynArray& DllPath, const TPathParser& Parser,
+                                TStringDynArray& Searched) {
     const std::string Library = Descriptor.GetLibrary();
-    auto TryCandidate = [&Descriptor](const std::string& Candidate) {
+    auto TryCandidate = [&](const std::string& Candidate) {
+        Searched.push_back(Candidate);
         if (!Platform().FileExists(Candidate)) return false;
         Descriptor.SetLibrary(Candidate);
         return true;
@@ -134,13 +189,25 @@ void TORVEngine::ResolveLibrary(TORVDescriptor& Descriptor, const TStringDynArra
     if (TPathUtils::IsAbsolutePath(Expanded)) TryCandidate(Expanded);
 }
 
-void TORVEngine::ReadExtensions(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor, TORVExtensions* Extensions) {
+void TORVEngine::ReadExtensions(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor, TORVExtensions* Extensions,
+                                TChecks& Findings) {
     TExceptionBuilder::CheckNotNil(Extensions);
     ForEachChildNamed(Element, "Extension", [&](const Ref<IXMLNode>& Child) {
         Ref<TORVExtension> Extension(new TORVExtension());
         Extension->SetDescriptor(&Descriptor);
         Extension->SetLocalID(LocalPart(Child->GetAttribute("ID")));
-        Extension->SetPoints(Child->GetAttribute("Points"));
+        const std::string Points = Child->GetAttribute("Points");
+        if (Points.empty()) {
+            TFinding F = At(Child, Descriptor.GetConfigFile(), Rules::MissingAttribute, TSeverity::Error,
+                            TEngineReaction::Raise);
+            F.PluginID = Descriptor.GetID();
+            F.Subject = Extension->GetID();
+            F.Entry = SExtensionWithoutPoints;
+            F.Args = {F.Subject};
+            Findings.Report(F);
+            throw TPluginSkipped();
+        }
+        Extension->SetPoints(Points);
         const std::string FactoryMethod = Child->GetAttribute("FactoryMethod");
         Extension->SetFactoryMethod(FactoryMethod.empty() ? DefaultFactoryMethod : FactoryMethod);
         Extension->SetName(Child->GetAttribute("Name"));
@@ -155,6 +222,9 @@ void TORVEngine::ReadExtensionPoints(const Ref<IXMLNode>& Element, TORVDescripto
     ForEachChildNamed(Element, "ExtensionPoint", [&](const Ref<IXMLNode>& Child) {
         Ref<TORVExtensionPoint> Point(new TORVExtensionPoint());
         Point->SetDescriptor(&Descriptor);
+        int32_t Line, Column;
+        XMLNodePosition(Child.Get(), Line, Column);
+        Point->SetPosition(Line, Column);
         const Ref<IXMLAttributes> Attributes = Child->GetAttributes();
         Point->SetRequired(Attributes->GetNamedItem("Required")->GetBool());
         Point->SetUnique(Attributes->GetNamedItem("Unique")->GetBool());

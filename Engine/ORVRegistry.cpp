@@ -2,6 +2,7 @@
 
 #include "Common/ORVCommon.h"
 #include "Common/ORVException.h"
+#include "Engine/ORVChecks.h"
 #include "Engine/ORVCollections.h"
 #include "Engine/ORVDescriptor.h"
 #include "Engine/ORVEnvironmentVariables.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace orv {
@@ -201,10 +203,10 @@ void TORVRegistry::ResolveExtension(const Ref<IORVExtension>& Extension) {
     // Every named point is looked up before the first link is made: a missing one leaves this
     // extension without links.
     FoundPoints_.clear();
-    Object->ForEachNamedPoint(Relinking, [this](const Ref<IORVExtensionPoint>& Point) {
+    Object->ForEachNamedPoint(Relinking, Checks(), [this](const Ref<IORVExtensionPoint>& Point) {
         FoundPoints_.push_back(TConverter::ToExtensionPoint(Point));
     });
-    Assert(Relinking || !FoundPoints_.empty(), AssertSites::ResolveExtensionPoints);
+    Assert(Relinking || Checks().Collecting() || !FoundPoints_.empty(), AssertSites::ResolveExtensionPoints);
     for (TORVExtensionPoint* Point : FoundPoints_) Object->LinkTo(*Point);
     FoundPoints_.clear();
     Object->SetLinked();
@@ -215,17 +217,62 @@ void TORVRegistry::Validate() {
         Log::Error(LoadMessage(SResolveBeforeValidate));
         TExceptionBuilder::RaiseError(LoadMessage(SResolveBeforeValidate));
     }
+    TChecks& Findings = Checks();
     Ref<IORVExtensionPoints> Points = GetExtensionPoints();
     const int32_t Count = Points->GetCount();
     for (int32_t I = 0; I < Count; ++I) {
         Ref<IORVExtensionPoint> Item = Points->GetItem(I);
         Assert(static_cast<bool>(Item), AssertSites::ValidatePoint);
         TORVExtensionPoint* Point = TConverter::ToExtensionPoint(Item);
-        const int32_t Linked = Point->LinkedExtensions().GetCount();
-        if (Point->IsUnique() && Linked > 1) Log::ErrorFmt(SUniquePointOverfull, TArgList{Point->GetID(), Linked});
-        if (Point->IsRequired() && Linked == 0) Log::ErrorFmt(SRequiredPointEmpty, TArgList{Point->GetID()});
+        TORVExtensions& Linked = Point->LinkedExtensions();
+        const int32_t LinkedCount = Linked.GetCount();
+        const bool Overfull = Point->IsUnique() && LinkedCount > 1;
+        const bool Empty = Point->IsRequired() && LinkedCount == 0;
+        if (!Overfull && !Empty) continue;
+        TFinding F;
+        F.Rule = Overfull ? Rules::UniquePointOverfull : Rules::RequiredPointEmpty;
+        if (auto* Owner = dynamic_cast<TORVDescriptor*>(Point->GetDescriptorObject())) {
+            F.File = Owner->GetConfigFile();
+            F.PluginID = Owner->GetID();
+        }
+        F.Line = Point->GetLine();
+        F.Column = Point->GetColumn();
+        F.Subject = Point->GetID();
+        F.Args = {F.Subject};
+        if (Overfull) {
+            F.Entry = SUniquePointOverfull;
+            F.Args.emplace_back(LinkedCount);
+            for (int32_t J = 0; J < LinkedCount; ++J) F.Related.push_back(Linked.ItemAt(J)->GetID());
+        } else {
+            F.Entry = SRequiredPointEmpty;
+        }
+        Findings.Report(F);
+    }
+
+    // A plug-in id taken already: both descriptors stay, the later one wins lookups by id.
+    std::unordered_map<std::string, TORVDescriptor*> First;
+    const int32_t DescriptorCount = Descriptors_->GetCount();
+    First.reserve(static_cast<std::size_t>(DescriptorCount));
+    for (int32_t I = 0; I < DescriptorCount; ++I) {
+        TORVDescriptor* Descriptor = TConverter::ToDescriptor(Descriptors_->ItemAt(I));
+        const auto Known = First.emplace(Descriptor->GetID(), Descriptor);
+        if (Known.second) continue;
+        const std::string Earlier = Known.first->second->GetConfigFile();
+        TFinding F;
+        F.Severity = TSeverity::Warning;
+        F.Rule = Rules::DuplicatePluginID;
+        F.File = Descriptor->GetConfigFile();
+        F.Line = Descriptor->GetLine();
+        F.Column = Descriptor->GetColumn();
+        F.PluginID = Descriptor->GetID();
+        F.Text = "Plug-in id [" + Descriptor->GetID() + "] of [" + F.File + "] is declared already in [" + Earlier +
+                 "]: both are kept, lookups by id find the later one";
+        F.Related = {Earlier};
+        Findings.Report(F);
     }
 }
+
+TChecks& TORVRegistry::Checks() const { return Checks_ ? *Checks_ : EngineChecks(); }
 
 // --- starting and stopping -------------------------------------------------------------------
 

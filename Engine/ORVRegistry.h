@@ -9,6 +9,7 @@
 
 namespace orv {
 
+class TChecks;
 class TORVDescriptor;
 class TORVDescriptors;
 class TORVExtensions;
@@ -63,6 +64,10 @@ public:
     // Whether Descriptor is in the descriptor collection.
     bool Holds(IORVDescriptor* Descriptor) const;
 
+    // Where the findings of linking and validating go: Checks, or the engine's own reactions
+    // (nil, the default). A collecting one lets linking go on past a point that no plug-in declares.
+    void SetChecks(TChecks* Checks) { Checks_ = Checks; }
+
     // --- linking ---
     // Links every extension of every descriptor to the points it names (when ResolveExtensions),
     // marks the registry resolved and validates it. Does nothing when already resolved. An
@@ -77,8 +82,9 @@ public:
     // then the point has gone with its plug-in, and a Warn line names both. EORVException for nil.
     void ResolveExtension(const Ref<IORVExtension>& Extension);
     // Logs an Error line for each unique point with more than one extension and for each
-    // required point without one; raises nothing then. Before Resolve: an Error line and
-    // EORVException "先解析再验证注册表。".
+    // required point without one, and a Warn line for each plug-in whose id an earlier one has
+    // already; raises nothing then. Before Resolve: an Error line and EORVException
+    // "先解析再验证注册表。".
     void Validate();
 
     // --- starting and stopping ---
@@ -103,6 +109,7 @@ public:
     void SetResolved(bool Value) { Resolved_ = Value; }
 
 private:
+    TChecks& Checks() const;
     // Undoes every link of Descriptor's extensions and points. With Leaving, each extension that
     // loses one of Descriptor's points and whose own plug-in is not in Leaving gets a Warn line.
     void Unlink(TORVDescriptor& Descriptor, const std::vector<Ref<IORVDescriptor>>* Leaving);
@@ -117,6 +124,7 @@ private:
     bool Resolved_ = false;
     std::vector<TORVExtensionPoint*> FoundPoints_;  // scratch of ResolveExtension
     std::vector<Ref<IORVDescriptor>> Retained_;
+    TChecks* Checks_ = nullptr;
 };
 
 }  // namespace orv

@@ -309,23 +309,8 @@ public:
         int32_t Int = 0;
     };
     TArgList() = default;
-    TArgList(std::initializer_list<Arg> Items) {
-        Strings_.reserve(Items.size());
-        for (const Arg& A : Items)
-            if (A.IsString) Strings_.push_back(A.Str);
-        std::size_t S = 0;
-        for (const Arg& A : Items) {
-            TVarRec R{};
-            if (A.IsString) {
-                R.VType = vtAnsiString;
-                R.VAnsiString = Strings_[S++].c_str();
-            } else {
-                R.VType = vtInteger;
-                R.VInteger = A.Int;
-            }
-            Recs_.push_back(R);
-        }
-    }
+    TArgList(std::initializer_list<Arg> Items) { Fill(Items.begin(), Items.end()); }
+    explicit TArgList(const std::vector<Arg>& Items) { Fill(Items.begin(), Items.end()); }
     TArgList(const TArgList&) = delete;
     TArgList& operator=(const TArgList&) = delete;
 
@@ -333,6 +318,24 @@ public:
     int32_t High() const { return static_cast<int32_t>(Recs_.size()) - 1; }
 
 private:
+    template <class It>
+    void Fill(It First, It Last) {
+        for (It A = First; A != Last; ++A)
+            if (A->IsString) Strings_.push_back(A->Str);
+        std::size_t S = 0;
+        for (It A = First; A != Last; ++A) {
+            TVarRec R{};
+            if (A->IsString) {
+                R.VType = vtAnsiString;
+                R.VAnsiString = Strings_[S++].c_str();
+            } else {
+                R.VType = vtInteger;
+                R.VInteger = A->Int;
+            }
+            Recs_.push_back(R);
+        }
+    }
+
     std::vector<std::string> Strings_;
     std::vector<TVarRec> Recs_;
 };

@@ -3,18 +3,13 @@
 #ifndef ORV_HOST_CONSOLE_LOGGER_H
 #define ORV_HOST_CONSOLE_LOGGER_H
 
+#include "ToolText.h"
+
 #include <ORVPluginHelpers.h>
 
 #include <cstdio>
 #include <string>
 
-// Text in the engine's encoding (the process code page) as UTF-8, the launcher's output encoding.
-std::string ToUtf8(const std::string& Text);
-
-// Text in the engine's encoding as UTF-8 that a terminal shows and does not act on: control
-// characters (escape sequences among them) written as \xNN or \u00NN; line feeds and tabs stay,
-// and a carriage return before a line feed is dropped.
-std::string Printable(const std::string& Text);
 
 enum class TLogLevel { Debug = 0, Info = 1, Warn = 2, Error = 3, Fatal = 4 };
 

@@ -1,0 +1,262 @@
+// orv-inspect run as a user runs it, on fixture trees with one finding each, and on all of them at
+// once; and the library file readers it uses, on real, crafted and damaged files.
+#include "LibraryFile.h"
+#include "Support/ChildProcess.h"
+#include "Support/Json.h"
+#include "Support/TempFolder.h"
+
+#include "Common/Platform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+using TStrings = std::vector<std::string>;
+const std::string BinDir = ORV_TEST_BIN_DIR;
+constexpr bool Windows = TPathRules::Delimiter == '\\';
+
+std::string TestLibrary(const std::string& Name) {
+    for (const char* Suffix : {".so", ".dll"})
+        if (Platform().FileExists(BinDir + "/" + Name + Suffix)) return BinDir + "/" + Name + Suffix;
+    return std::string();
+}
+
+std::string ReadAll(const std::string& Path) {
+    std::ifstream In(Path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+}
+
+// A 32-bit Windows DLL made of headers and one section holding an export directory (naming
+// GetPluginImpl@8) and an import directory (KERNEL32.dll).
+std::string CraftedPe() {
+    std::string B(0x400, '\0');
+    auto Put = [&B](std::size_t At, uint64_t V, int Width) {
+        for (int I = 0; I < Width; ++I) B[At + I] = static_cast<char>((V >> (8 * I)) & 0xFF);
+    };
+    auto Text = [&B](std::size_t At, const char* S) { B.replace(At, std::string(S).size(), S); };
+    B[0] = 'M', B[1] = 'Z';
+    Put(0x3C, 0x40, 4);
+    Text(0x40, "PE");
+    const std::size_t Coff = 0x44, Optional = Coff + 20, Section = Optional + 224;
+    Put(Coff, 0x14c, 2);                // i386
+    Put(Coff + 2, 1, 2);                // one section
+    Put(Coff + 16, 224, 2);             // the PE32 optional header
+    Put(Coff + 18, 0x2102, 2);          // a DLL
+    Put(Optional, 0x10b, 2);            // PE32
+    Put(Optional + 92, 16, 4);          // data directories
+    Put(Optional + 96, 0x1000, 4);      // export directory at RVA 0x1000
+    Put(Optional + 104, 0x1100, 4);     // import directory at RVA 0x1100
+    Put(Section + 8, 0x200, 4);         // virtual size
+    Put(Section + 12, 0x1000, 4);       // virtual address
+    Put(Section + 16, 0x200, 4);        // raw size
+    Put(Section + 20, 0x200, 4);        // raw offset: RVA 0x1000 is file offset 0x200
+    Put(0x200 + 24, 1, 4);              // one name
+    Put(0x200 + 32, 0x1040, 4);         // the name table
+    Put(0x240, 0x1060, 4);              // -> the name
+    Text(0x260, "GetPluginImpl@8");
+    Put(0x300 + 12, 0x1180, 4);         // the import descriptor's DLL name
+    Text(0x380, "KERNEL32.dll");
+    return B;
+}
+
+// A 64-bit x86-64 ELF shared object header and nothing else.
+std::string CraftedElf64() {
+    std::string B(64, '\0');
+    B.replace(0, 4, "\x7F" "ELF");
+    B[4] = 2, B[5] = 1, B[6] = 1, B[16] = 3, B[18] = 62;
+    return B;
+}
+
+class InspectTest : public ::testing::Test {
+protected:
+    TProgramRun Inspect(const TStrings& Args) {
+        const std::string Program = FindProgram(BinDir, "orv-inspect");
+        if (Program.empty()) {
+            ADD_FAILURE() << "orv-inspect is not built in " << BinDir;
+            return TProgramRun();
+        }
+        return RunProgram(Program, Args, Tree.MakeFolder("output"));
+    }
+    // The rules of the findings of a JSON report, sorted, with repeats.
+    static TStrings Rules(const TJson& Report) {
+        TStrings Result;
+        for (const TJson& F : Report["findings"].Items) Result.push_back(F["rule"].Text);
+        std::sort(Result.begin(), Result.end());
+        return Result;
+    }
+    std::string Plugin(const std::string& Folder, const std::string& Xml) {
+        return Tree.WriteFile("cases/" + Folder + "/plugin.xml", Xml);
+    }
+    std::string Copy(const std::string& Library, const std::string& Folder) {
+        return Tree.CopyFile(Library, "cases/" + Folder + "/" + Library.substr(Library.find_last_of("/\\") + 1));
+    }
+
+    TTempFolder Tree;
+};
+
+TEST_F(InspectTest, EachKindOfFindingInItsOwnTreeAndAllOfThemInOne) {
+    // Every case folder holds one problem; its plug-ins' ids are its own.
+    struct TCase {
+        std::string Folder;
+        std::string Rule;
+        const char* Severity;
+    };
+    std::vector<TCase> Cases;
+    auto Add = [&](const std::string& Folder, const std::string& Xml, const std::string& Rule, const char* Severity) {
+        Plugin(Folder, Xml);
+        Cases.push_back({Folder, Rule, Severity});
+    };
+    Add("malformed", "<Plugin ID=\"malformed\">\n  <Extension ID=\"e\" Points=\"x\"\n</Plugin>\n", "malformed-manifest", "error");
+    Add("rootless", "<?xml version=\"1.0\"?>\n<!-- nothing here -->\n", "no-root-element", "error");
+    Add("node", "<Plugins><Comment/><Plugin ID=\"node\"/></Plugins>", "invalid-node", "error");
+    Add("noid", "<Plugin Name=\"no id\"/>", "missing-attribute", "error");
+    Add("nopoints", "<Plugin ID=\"nopoints\"><Extension ID=\"e\"/></Plugin>", "missing-attribute", "error");
+    Add("unknown", "<Plugin ID=\"unknown\"><Extension ID=\"e\" Points=\"nobody.slot\"/></Plugin>", "unknown-extension-point", "error");
+    Add("required", "<Plugin ID=\"required\"><ExtensionPoint ID=\"s\" Required=\"yes\"/></Plugin>", "required-point-empty", "error");
+    Add("unique",
+        "<Plugin ID=\"unique\"><ExtensionPoint ID=\"s\" Unique=\"1\"/><Extension ID=\"a\" Points=\"s\"/>"
+        "<Extension ID=\"b\" Points=\"s\"/></Plugin>",
+        "unique-point-overfull", "error");
+    Add("library", "<Plugin ID=\"library\" Library=\"nowhere.so\"/>", "missing-library", "warning");
+    Add("shielded", "<Plugin ID=\"shielded\"/>", "shielded-plugin", "note");
+    Tree.WriteFile("cases/duplicate/a/plugin.xml", "<Plugin ID=\"duplicate\"/>");
+    Tree.WriteFile("cases/duplicate/b/plugin.xml", "<Plugin ID=\"duplicate\"/>");
+    Cases.push_back({"duplicate", "duplicate-plugin-id", "warning"});
+    // The libraries, read as files.
+    Tree.WriteFile("cases/text/not-a-library.so", "just some text\n");
+    Add("text", "<Plugin ID=\"text\" Library=\"not-a-library.so\"/>", "not-a-library", "error");
+    Tree.WriteFile("cases/foreign/foreign.lib", Windows ? CraftedElf64() : CraftedPe());
+    Add("foreign", "<Plugin ID=\"foreign\" Library=\"foreign.lib\"/>", "wrong-architecture", "error");
+    Copy(TestLibrary("model_noentry"), "noentry");
+    Add("noentry", "<Plugin ID=\"noentry\" Library=\"" + TestLibrary("model_noentry").substr(BinDir.size() + 1) + "\"/>",
+        "missing-plugin-entry", "warning");
+    const std::string Full = TestLibrary("model_full").substr(BinDir.size() + 1);
+    Copy(TestLibrary("model_full"), "nofactory");
+    Add("nofactory",
+        "<Plugin ID=\"nofactory\" Library=\"" + Full + "\"><ExtensionPoint ID=\"s\"/>"
+        "<Extension ID=\"e\" Points=\"s\" FactoryMethod=\"Absent\"/></Plugin>",
+        "missing-factory", "warning");
+    const std::string Dependent = Windows ? BinDir + "/win_dependent/win_dependent.dll"
+                                          : BinDir + "/inspect_dependent/inspect_dependent.so";
+    const std::string DependentName = Copy(Dependent, "dependent");
+    Add("dependent", "<Plugin ID=\"dependent\" Library=\"" + DependentName.substr(DependentName.find_last_of("/\\") + 1) + "\"/>",
+        "missing-dependency", "error");
+    if (Windows) {
+        Copy(TestLibrary("inspect_decorated"), "decorated");
+        Add("decorated", "<Plugin ID=\"decorated\" Library=\"inspect_decorated.dll\"/>", "decorated-export", "error");
+    }
+    // Never loaded: loading this one would abort the inspection.
+    const std::string Abort = TestLibrary("inspect_abort");
+    Copy(Abort, "abort");
+    Add("abort", "<Plugin ID=\"abort\" Library=\"" + Abort.substr(BinDir.size() + 1) + "\"/>", "", "");
+    const std::string Config = Tree.WriteFile(
+        "engine.xml", "<Engine><ShieldedPlugins><Plugin>shielded</Plugin></ShieldedPlugins></Engine>");
+
+    std::multiset<std::string> AllRules;
+    bool AnyError = false;
+    for (const TCase& Case : Cases) {
+        SCOPED_TRACE(Case.Folder);
+        TProgramRun Run = Inspect({"--config", Config, "--check-libraries", "--format", "json", Tree.PathOf("cases/" + Case.Folder)});
+        ASSERT_GE(Run.ExitCode, 0) << "orv-inspect died: " << Run.Err;
+        TJson Report;
+        ASSERT_NO_THROW(Report = ParseJson(Run.Out)) << Run.Out;
+        const TStrings Found = Rules(Report);
+        if (Case.Rule.empty()) {
+            EXPECT_EQ(Found, TStrings{});
+            EXPECT_EQ(Run.ExitCode, 0);
+            continue;
+        }
+        ASSERT_EQ(Found, TStrings{Case.Rule}) << Run.Out;
+        const TJson& Finding = Report["findings"].Items[0];
+        EXPECT_EQ(Finding["severity"].Text, Case.Severity);
+        EXPECT_FALSE(Finding["file"].Text.empty());
+        EXPECT_FALSE(Finding["message"].Text.empty());
+        if (Case.Rule != "no-root-element") {
+            EXPECT_GT(Finding["line"].Value, 0) << Run.Out;
+        }
+        EXPECT_EQ(Run.ExitCode, std::string(Case.Severity) == "error" ? 1 : 0);
+        AllRules.insert(Case.Rule);
+        AnyError = AnyError || std::string(Case.Severity) == "error";
+    }
+
+    // All of them in one run: every finding is there, and the text form lists each as an editor
+    // reads it.
+    TProgramRun All = Inspect({"--config", Config, "--check-libraries", Tree.PathOf("cases")});
+    EXPECT_EQ(All.ExitCode, AnyError ? 1 : 0);
+    for (const std::string& Rule : AllRules) EXPECT_NE(All.Out.find("[" + Rule + "]"), std::string::npos) << Rule;
+    const std::string Malformed = Tree.PathOf("cases/malformed/plugin.xml");
+    EXPECT_NE(All.Out.find(Malformed + ":3:1: error: "), std::string::npos) << All.Out;
+    EXPECT_NE(All.Out.find("orv-inspect: "), std::string::npos);
+    EXPECT_NE(All.Out.find("\n  unique  "), std::string::npos) << All.Out;  // a plug-in of the tree
+    EXPECT_NE(All.Out.find("<- unique.a"), std::string::npos) << All.Out;
+
+    // The DOT form is a graph Graphviz draws, where it is installed.
+    TProgramRun Dot = Inspect({"--format", "dot", Tree.PathOf("cases/unique"), Tree.PathOf("cases/unknown")});
+    EXPECT_EQ(Dot.Out.compare(0, 7, "digraph"), 0) << Dot.Out;
+    if (!Windows && std::system("dot -V >/dev/null 2>&1") == 0) {
+        const std::string Graph = Tree.WriteFile("graph.dot", Dot.Out);
+        EXPECT_EQ(std::system(("dot -Tsvg '" + Graph + "' -o '" + Graph + ".svg'").c_str()), 0) << Dot.Out;
+    }
+}
+
+TEST_F(InspectTest, UsageErrorsAndUnreadableInputExitTwo) {
+    EXPECT_EQ(Inspect({}).ExitCode, 2);
+    EXPECT_EQ(Inspect({"--format", "yaml", Tree.Path()}).ExitCode, 2);
+    EXPECT_EQ(Inspect({"--no-such-option", Tree.Path()}).ExitCode, 2);
+    TProgramRun Missing = Inspect({Tree.PathOf("no-such-folder")});
+    EXPECT_EQ(Missing.ExitCode, 2);
+    EXPECT_NE(Missing.Err.find("no-such-folder"), std::string::npos) << Missing.Err;
+    EXPECT_EQ(Inspect({"--config", Tree.PathOf("missing.xml"), Tree.Path()}).ExitCode, 2);
+    EXPECT_EQ(Inspect({"--config", Tree.WriteFile("broken.xml", "<Engine"), Tree.Path()}).ExitCode, 2);
+    // An empty tree is fine.
+    EXPECT_EQ(Inspect({Tree.MakeFolder("empty")}).ExitCode, 0);
+}
+
+TEST(LibraryFileTest, RealCraftedAndDamagedFiles) {
+    // A test plug-in of this build: its format, its exports and what it needs.
+    const std::string Bytes = ReadAll(TestLibrary("model_full"));
+    ASSERT_FALSE(Bytes.empty());
+    const TLibraryFile Own = ReadLibraryFile(Bytes);
+    EXPECT_EQ(Own.Format, Windows ? TLibraryFormat::Pe : TLibraryFormat::Elf);
+    EXPECT_TRUE(Own.IsLibrary);
+    EXPECT_TRUE(Own.Problem.empty()) << Own.Problem;
+    for (const char* Name : {"GetPluginImpl", "GetExtensionImpl", "CreateOther", "ModelProbe"})
+        EXPECT_NE(std::find(Own.Exports.begin(), Own.Exports.end(), Name), Own.Exports.end()) << Name;
+    EXPECT_FALSE(Own.Needed.empty());
+
+    // The other platform's format reads here too.
+    const TLibraryFile Pe = ReadLibraryFile(CraftedPe());
+    EXPECT_EQ(DescribeLibraryFormat(Pe), "PE32 i386");
+    EXPECT_TRUE(Pe.IsLibrary);
+    EXPECT_EQ(Pe.Exports, TStrings{"GetPluginImpl@8"});
+    EXPECT_EQ(Pe.Needed, TStrings{"KERNEL32.dll"});
+    EXPECT_EQ(DescribeLibraryFormat(ReadLibraryFile(CraftedElf64())), "ELF 64-bit x86-64");
+    EXPECT_EQ(ReadLibraryFile("not a library").Format, TLibraryFormat::Unknown);
+
+    // Cut short anywhere, or with bytes changed, a file is read without a crash.
+    for (const std::string& Whole : {Bytes, CraftedPe()}) {
+        for (std::size_t Length = 0; Length < Whole.size(); Length += 1 + Length / 64) ReadLibraryFile(Whole.substr(0, Length));
+        uint32_t Seed = 12345;
+        for (int Round = 0; Round < 300; ++Round) {
+            std::string Damaged = Whole;
+            for (int K = 0; K < 8; ++K) {
+                Seed = Seed * 1103515245u + 12345u;
+                Damaged[(Seed >> 8) % Damaged.size()] = static_cast<char>(Seed >> 24);
+            }
+            ReadLibraryFile(Damaged);
+        }
+    }
+    EXPECT_FALSE(ReadLibraryFile(CraftedPe().substr(0, 0x260)).Problem.empty());
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+#include "Inspection.h"
+
+#include "Common/Platform.h"
+#include "Companion/TarnXMLText.h"
+#include "Companion/TarnXMLUtils.h"
+#include "Engine/ORVCollections.h"
+#include "Engine/ORVDescriptor.h"
+#include "Engine/ORVEngineImpl.h"
+#include "Engine/ORVRegistry.h"
+#include "LibraryCheck.h"
+
+using namespace orv;
+
+namespace {
+
+bool IsFolder(const std::string& Path) { return Platform().FolderExists(Path); }
+
+// The manifests under one PATH argument: a manifest file as it stands (whatever its name), or the
+// manifests a scan of the folder finds.
+std::vector<std::string> ManifestsOf(const std::string& Argument, const std::string& Suffix) {
+    const std::string Resolved = TORVEngine::ResolvePath(Argument, [](const std::string& P) {
+        return Platform().FileExists(P) || Platform().FolderExists(P);
+    });
+    if (Platform().FileExists(Resolved)) return {Resolved};
+    if (!IsFolder(Resolved)) throw EInspectInput("no such file or folder: " + Argument);
+    return TORVEngine::FindConfigFiles(Resolved, Suffix);
+}
+
+}  // namespace
+
+TInspection Inspect(const TInspectOptions& Options) {
+    TInspection Result;
+    TPathParser Parser(TPathUtils::GetModulePath(), std::string());
+    TEngineConfigEx Config;
+    if (!Options.ConfigFile.empty()) {
+        if (!Platform().FileExists(TORVEngine::ResolvePath(Options.ConfigFile, [](const std::string& P) {
+                return Platform().FileExists(P);
+            })))
+            throw EInspectInput("configuration file not found: " + Options.ConfigFile);
+        try {
+            TORVEngine::ReadEngineConfig(Options.ConfigFile, Parser, Config);
+        } catch (const std::exception& E) {
+            throw EInspectInput(E.what());
+        }
+    }
+    const std::string Suffix = TORVEngine::ManifestSuffix(Config);
+
+    // Discovery, then each manifest on its own: one that is not well-formed is a finding, and the
+    // others are read all the same.
+    TCollectedChecks Checks;
+    for (const std::string& Path : Options.Paths)
+        for (std::string& File : ManifestsOf(Path, Suffix)) Result.Manifests.push_back(std::move(File));
+    TPluginConfigDynArray Loaded;
+    for (const std::string& File : Result.Manifests) {
+        try {
+            Loaded.push_back(TPluginConfig{LoadXMLDocument(File), File});
+        } catch (const std::exception& E) {
+            TFinding F;
+            F.Rule = Rules::MalformedManifest;
+            F.File = File;
+            if (const auto* Xml = dynamic_cast<const EXMLError*>(&E)) {
+                F.Line = Xml->Line;
+                F.Column = Xml->Column;
+            }
+            F.Text = E.what();
+            Checks.Report(F);
+        }
+    }
+
+    // The engine's parse-only build, with its checks collected instead of raised.
+    Result.Registry = Ref<IORVRegistry>(new TORVRegistry());
+    TORVRegistry* Registry = TConverter::ToRegistry(Result.Registry);
+    Registry->SetChecks(&Checks);
+    for (const TPluginConfig& Manifest : Loaded)
+        TORVEngine::ReadPluginConfig(Result.Registry, Config, Manifest, Parser, nullptr, &Checks);
+    Registry->Link();
+    Registry->SetChecks(nullptr);
+
+    if (Options.CheckLibraries) {
+        TORVDescriptors* Descriptors = TConverter::ToDescriptors(Result.Registry->GetDescriptors());
+        for (int32_t I = 0; I < Descriptors->GetCount(); ++I) {
+            TORVDescriptor* Descriptor = TConverter::ToDescriptor(Descriptors->ItemAt(I));
+            const std::string& Library = Descriptor->GetLibrary();
+            // A library that was not found is a finding of the manifest reader already.
+            if (Library.empty() || !TPathUtils::IsAbsolutePath(Library) || !Platform().FileExists(Library)) continue;
+            CheckLibrary(*Descriptor, Checks.Findings);
+        }
+    }
+    Result.Findings = std::move(Checks.Findings);
+    return Result;
+}
