@@ -201,7 +201,8 @@ TEST_F(InspectTest, EachKindOfFindingInItsOwnTreeAndAllOfThemInOne) {
     EXPECT_NE(All.Out.find("<- unique.a"), std::string::npos) << All.Out;
 
     // The DOT form is a graph Graphviz draws, where it is installed.
-    TProgramRun Dot = Inspect({"--format", "dot", Tree.PathOf("cases/unique"), Tree.PathOf("cases/unknown")});
+    TProgramRun Dot = Inspect({"--format", "dot", Tree.PathOf("cases/unique"), Tree.PathOf("cases/unknown"),
+                               Tree.PathOf("cases/library")});
     EXPECT_EQ(Dot.Out.compare(0, 7, "digraph"), 0) << Dot.Out;
     if (!Windows && std::system("dot -V >/dev/null 2>&1") == 0) {
         const std::string Graph = Tree.WriteFile("graph.dot", Dot.Out);

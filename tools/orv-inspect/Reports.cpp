@@ -269,10 +269,13 @@ std::string DotReport(const TInspection& Inspection) {
         else if (!F.PluginID.empty())
             Worse(PluginsAt, std::make_pair(F.File, F.Line), F.Severity);
     }
-    auto Colour = [](const auto& Map, const auto& Key) -> std::string {
+    // The attributes that draw a subject in the colour of its worst finding, each after Separator
+    // (", " in a node's attribute list, "; " among a cluster's statements).
+    auto Colour = [](const auto& Map, const auto& Key, const char* Separator = ", ") -> std::string {
         auto It = Map.find(Key);
-        return It == Map.end() ? "" : std::string(", color=") + SeverityColour(It->second) + ", fontcolor=" +
-                                          SeverityColour(It->second) + ", penwidth=2";
+        if (It == Map.end()) return "";
+        const std::string C = SeverityColour(It->second);
+        return Separator + std::string("color=") + C + Separator + "fontcolor=" + C + Separator + "penwidth=2";
     };
 
     std::string Out = "digraph \"plug-ins\" {\n  graph [rankdir=LR, fontname=\"Helvetica\", fontsize=11];\n"
@@ -286,7 +289,7 @@ std::string DotReport(const TInspection& Inspection) {
     for (std::size_t I = 0; I < All.size(); ++I) {
         TORVDescriptor& D = *All[I].Descriptor;
         Out += "  subgraph \"cluster_" + std::to_string(I) + "\" {\n    label=" + Dot(D.GetID()) + "; style=rounded" +
-               Colour(PluginsAt, std::make_pair(D.GetConfigFile(), D.GetLine())) + ";\n";
+               Colour(PluginsAt, std::make_pair(D.GetConfigFile(), D.GetLine()), "; ") + ";\n";
         for (std::size_t J = 0; J < All[I].Points.size(); ++J) {
             TORVExtensionPoint& P = *All[I].Points[J].Point;
             std::string Label = P.GetLocalID();
