@@ -41,14 +41,21 @@ Ref<IORVDescriptor> ORV_CALL TORVExtension::GetDescriptor() {
 void TORVExtension::SetPoints(const std::string& Text) {
     const TArgList Args{GetID()};
     const std::string Message = FormatArgs(LoadMessage(SExtensionWithoutPoints), Args.Data(), Args.High());
-    TExceptionBuilder::CheckNotEmpty(Text, Message);
+    TExceptionBuilder::Check(TrySetPoints(Text), Message);
+}
+
+bool TORVExtension::TrySetPoints(const std::string& Text) {
+    TExceptionBuilder::Check(Descriptor_ != nullptr);
+    // Blanks alone name no point either: such a list is as missing as an empty one.
     TStringDynArray Items = TStringUtils::Split(Text, ',');
+    if (Items.empty()) return false;
     const std::string Prefix = Descriptor_->GetID() + ".";
     for (std::string& Item : Items) {
         Item = Trim(Item);
         if (Item.find('.') == std::string::npos) Item = Prefix + Item;
     }
     Points_ = std::move(Items);
+    return true;
 }
 
 Ref<IORVExtensionPoints> ORV_CALL TORVExtension::GetExtensionPoints() {

@@ -52,9 +52,11 @@ public:
     IORVDescriptor* GetDescriptorObject() const { return Descriptor_; }
     // Parses the manifest's comma list of point ids (blanks separate too, "..." quotes). Each
     // item is trimmed; one without a "." is a point of this extension's own plug-in and gets
-    // the plug-in id and a "." in front. Empty Text raises EORVException (message 65531 with
-    // GetID) and leaves the points as they were.
+    // the plug-in id and a "." in front. Text that names no point (empty, or blanks only) raises
+    // EORVException (message 65531 with GetID) and leaves the points as they were.
     void SetPoints(const std::string& Text);
+    // SetPoints without the exception: false, with the points unchanged, where it would raise.
+    bool TrySetPoints(const std::string& Text);
     // The qualified point ids, in the order written.
     const TStringDynArray& GetPoints() const { return Points_; }
     // The id without the plug-in prefix.

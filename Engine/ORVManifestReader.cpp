@@ -196,8 +196,7 @@ void TORVEngine::ReadExtensions(const Ref<IXMLNode>& Element, TORVDescriptor& De
         Ref<TORVExtension> Extension(new TORVExtension());
         Extension->SetDescriptor(&Descriptor);
         Extension->SetLocalID(LocalPart(Child->GetAttribute("ID")));
-        const std::string Points = Child->GetAttribute("Points");
-        if (Points.empty()) {
+        if (!Extension->TrySetPoints(Child->GetAttribute("Points"))) {
             TFinding F = At(Child, Descriptor.GetConfigFile(), Rules::MissingAttribute, TSeverity::Error,
                             TEngineReaction::Raise);
             F.PluginID = Descriptor.GetID();
@@ -207,7 +206,6 @@ void TORVEngine::ReadExtensions(const Ref<IXMLNode>& Element, TORVDescriptor& De
             Findings.Report(F);
             throw TPluginSkipped();
         }
-        Extension->SetPoints(Points);
         const std::string FactoryMethod = Child->GetAttribute("FactoryMethod");
         Extension->SetFactoryMethod(FactoryMethod.empty() ? DefaultFactoryMethod : FactoryMethod);
         Extension->SetName(Child->GetAttribute("Name"));

@@ -128,6 +128,9 @@ TEST_F(ManifestReaderTest, AnExtensionWithoutPointsEndsTheReadNamingItsQualified
     EXPECT_TRUE(DescriptorIDs().empty());
     EXPECT_EQ(Capture.Lines(),
               (TStrings{LogLine('W', SPluginWithoutDll, {"Demo", File}), LogLine('E', SCannotParseFile, {File, Message})}));
+    // Blanks alone name no point either (they used to pass, and linking then failed an assertion).
+    EXPECT_EQ(ReadFailure("b/plugin.xml", "<Plugin ID='Blank'><Extension ID='Hello' Points=' &#9; '/></Plugin>"),
+              NativeText("扩展[Blank.Hello]中缺少扩展点。请检查扩展配置的points属性。"));
 }
 
 TEST_F(ManifestReaderTest, ShieldedPluginsAreSkippedSilently) {

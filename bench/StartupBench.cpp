@@ -1,0 +1,152 @@
+// orv-bench: one sample of the start-up benchmark, in a process of its own.
+//
+//   orv-bench MODE TREE
+//
+// TREE is a folder written by orv-bench-tree. MODE:
+//   floor      walk TREE/plugins, read every manifest and parse it with pugixml in place: what any
+//              engine pays for the files, with no registry
+//   parse      GetORVParser()->ParsePath(TREE/plugins, TREE/engine.xml)
+//   startup    GetORVEngine()->Startup(TREE/engine.xml): the plug-ins marked Initialize start
+//   libraries  load the libraries of the plug-ins marked Initialize (dlopen, GetPluginImpl), the
+//              part of a startup that reading cannot make cheaper
+//   load       start on TREE/engine.xml, then LoadPlugins(TREE/extra) (only this is timed)
+//   unload     start on TREE/engine-all.xml, then UnloadPlugins(TREE/extra) (only this is timed)
+// Prints one line: "mode=<MODE> plugins=<n> us=<microseconds> rss_kib=<resident growth>", the
+// resident growth measured with the result (the registry) still alive.
+#include <ORVInterface.h>
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <pugixml.hpp>
+
+namespace {
+
+long ResidentKiB() {
+    std::ifstream Status("/proc/self/status");
+    for (std::string Line; std::getline(Status, Line);)
+        if (Line.compare(0, 6, "VmRSS:") == 0) return std::stol(Line.substr(6));
+    return 0;
+}
+
+// Every file named plugin.xml under Folder, depth-first.
+void FindManifests(const std::string& Folder, std::vector<std::string>& Found) {
+    DIR* Dir = opendir(Folder.c_str());
+    if (!Dir) return;
+    std::vector<std::string> Names;
+    while (dirent* E = readdir(Dir))
+        if (E->d_name[0] != '.') Names.emplace_back(E->d_name);
+    closedir(Dir);
+    for (const std::string& Name : Names) {
+        const std::string Path = Folder + "/" + Name;
+        struct stat St;
+        if (stat(Path.c_str(), &St) != 0) continue;
+        if (S_ISDIR(St.st_mode))
+            FindManifests(Path, Found);
+        else if (Name == "plugin.xml")
+            Found.push_back(Path);
+    }
+}
+
+std::size_t Floor(const std::string& Tree) {
+    std::vector<std::string> Manifests;
+    FindManifests(Tree + "/plugins", Manifests);
+    std::size_t Elements = 0;
+    for (const std::string& File : Manifests) {
+        std::FILE* F = std::fopen(File.c_str(), "rb");
+        if (!F) continue;
+        std::fseek(F, 0, SEEK_END);
+        const long Size = std::ftell(F);
+        std::fseek(F, 0, SEEK_SET);
+        char* Buffer = static_cast<char*>(pugi::get_memory_allocation_function()(static_cast<std::size_t>(Size)));
+        const std::size_t Got = std::fread(Buffer, 1, static_cast<std::size_t>(Size), F);
+        std::fclose(F);
+        pugi::xml_document Document;
+        if (Document.load_buffer_inplace_own(Buffer, Got)) Elements += 1;
+    }
+    return Elements;
+}
+
+// The libraries of the plug-ins that start with the engine: the real ones (larger than a stub).
+std::size_t LoadLibraries(const std::string& Tree) {
+    std::vector<std::string> Manifests;
+    FindManifests(Tree + "/plugins", Manifests);
+    std::size_t Loaded = 0;
+    for (const std::string& Manifest : Manifests) {
+        std::ifstream In(Manifest);
+        const std::string Text((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+        if (Text.find("Initialize=\"true\"") == std::string::npos) continue;
+        const std::size_t At = Text.find("Library=\"") + 9;
+        const std::string Library = Manifest.substr(0, Manifest.rfind('/') + 1) + Text.substr(At, Text.find('"', At) - At);
+        if (void* Handle = dlopen(Library.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+            Loaded += dlsym(Handle, "GetPluginImpl") != nullptr;
+        }
+    }
+    return Loaded;
+}
+
+std::size_t Count(const orv::Ref<orv::IORVRegistry>& Registry) {
+    return Registry ? static_cast<std::size_t>(Registry->GetDescriptors()->GetCount()) : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: orv-bench floor|parse|startup|libraries|load|unload TREE\n");
+        return 2;
+    }
+    const std::string Mode = argv[1], Tree = argv[2];
+    using TClock = std::chrono::steady_clock;
+    std::size_t Plugins = 0;
+    orv::Ref<orv::IORVRegistry> Registry;  // kept alive until the resident size is taken
+    orv::Ref<orv::IORVEngine> Engine;
+    orv::Ref<orv::IORVParser> Parser;
+    if (Mode == "load" || Mode == "unload") {
+        GetORVEngine(Engine.Put());
+        Engine->Startup(Tree + (Mode == "load" ? "/engine.xml" : "/engine-all.xml"), nullptr, -1);
+    }
+
+    const long Before = ResidentKiB();
+    const TClock::time_point Start = TClock::now();
+    if (Mode == "floor") {
+        Plugins = Floor(Tree);
+    } else if (Mode == "parse") {
+        GetORVParser(Parser.Put());
+        Registry = Parser->ParsePath(Tree + "/plugins", Tree + "/engine.xml");
+        Plugins = Count(Registry);
+    } else if (Mode == "startup") {
+        GetORVEngine(Engine.Put());
+        Engine->Startup(Tree + "/engine.xml", nullptr, -1);
+        Registry = Engine->GetRegistry();
+        Plugins = Count(Registry);
+    } else if (Mode == "libraries") {
+        Plugins = LoadLibraries(Tree);
+    } else if (Mode == "load" || Mode == "unload") {
+        Registry = Engine->GetRegistry();
+        const std::size_t Had = Count(Registry);
+        if (Mode == "load")
+            Engine->LoadPlugins({Tree + "/extra"});
+        else
+            Engine->UnloadPlugins({Tree + "/extra"});
+        const std::size_t Has = Count(Registry);
+        Plugins = Has > Had ? Has - Had : Had - Has;
+    } else {
+        std::fprintf(stderr, "orv-bench: unknown mode %s\n", Mode.c_str());
+        return 2;
+    }
+    const auto Elapsed = std::chrono::duration_cast<std::chrono::microseconds>(TClock::now() - Start).count();
+    const long After = ResidentKiB();
+    std::printf("mode=%s plugins=%zu us=%lld rss_kib=%ld\n", Mode.c_str(), Plugins, static_cast<long long>(Elapsed),
+                After - Before);
+    if (Engine && (Mode == "startup" || Mode == "load" || Mode == "unload")) Engine->Shutdown();
+    return Plugins > 0 ? 0 : 1;
+}
