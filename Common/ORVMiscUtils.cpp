@@ -125,6 +125,8 @@ std::string TPathUtils::IncludeTrailingSeparator(const std::string& Path) {
 
 TStringDynArray TStringUtils::Split(const std::string& Text, char Delimiter) {
     TStringDynArray Result;
+    if (Text.empty()) return Result;
+    Result.reserve(static_cast<std::size_t>(std::count(Text.begin(), Text.end(), Delimiter)) + 1);
     const std::size_t N = Text.size();
     std::size_t I = 0;
     auto SkipBlanks = [&] {

@@ -59,6 +59,8 @@ public:
 
 using TLibraryHandle = void*;
 
+enum class TReadResult { Ok, CannotOpen, CannotRead, TooLarge };
+
 class TPlatform {
 public:
     virtual ~TPlatform() = default;
@@ -78,6 +80,10 @@ public:
     virtual bool FileIdentity(const std::string& Path, TFileIdentity& Identity);
     // The size in bytes of the regular file Path; -1 when it cannot be determined.
     virtual int64_t FileSize(const std::string& Path);
+    // Reads the file Path whole into Bytes, unless it holds more than MaxSize bytes (TooLarge,
+    // with Size set, before anything is read). Error receives the system's text of a failure.
+    virtual TReadResult ReadFile(const std::string& Path, int64_t MaxSize, std::string& Bytes, int64_t& Size,
+                                 std::string& Error);
     // Walks the folder tree under the folder Root depth-first, with each folder's entries taken in
     // name order (as ListFolder gives them) and a subfolder's content reported where the subfolder
     // is met. Names reported are Root's spelling followed by the entries' names, links included.

@@ -176,11 +176,38 @@ std::string XMLTextAsUtf8(const std::string& Bytes, const std::string& FileName)
     return Utf8;
 }
 
-void CheckXMLCharacters(const std::string& Text, const std::string& FileName) {
+void CheckXMLCharacters(const std::string& Text, const std::string& FileName, TXMLTextFacts* Facts) {
     // Character references count in content and attribute values, not in comments, CDATA
     // sections and processing instructions, where "&#0;" is plain text.
+    // Most bytes are plain ASCII that needs no second look: the ones that may need one are
+    // marked (controls, non-ASCII, the starts of markup, references and of the ends of skipped
+    // sections).
+    static const struct TPlain {
+        bool Byte[256];
+        TPlain() : Byte() {
+            for (int B = 0x20; B < 0x80; ++B) Byte[B] = true;
+            Byte['\t'] = Byte['\r'] = true;
+            for (unsigned char Special : {'<', '&', '-', ']', '?', '='}) Byte[Special] = false;
+        }
+    } Plain;
     const char* SkipUntil = nullptr;
-    for (std::size_t I = 0; I < Text.size();) {
+    const std::size_t Size = Text.size();
+    const auto* Bytes = reinterpret_cast<const unsigned char*>(Text.data());
+    TXMLTextFacts Ignored;
+    TXMLTextFacts& Counted = Facts ? *Facts : Ignored;
+    Counted.LineStarts.assign(1, 0);
+    for (std::size_t I = 0; I < Size;) {
+        while (I < Size && Plain.Byte[Bytes[I]]) ++I;
+        if (I == Size) break;
+        if (Bytes[I] == '\n') {
+            Counted.LineStarts.push_back(static_cast<uint32_t>(++I));
+            continue;
+        }
+        if (Bytes[I] == '=') {
+            ++Counted.Equals;
+            ++I;
+            continue;
+        }
         uint32_t C;
         std::size_t Length;
         if (!DecodeUtf8(Text, I, C, Length))
@@ -195,6 +222,8 @@ void CheckXMLCharacters(const std::string& Text, const std::string& FileName) {
                 continue;
             }
         } else if (C == '<') {
+            // A start tag: not "</", "<!" nor "<?".
+            if (I + 1 < Size && Bytes[I + 1] != '/' && Bytes[I + 1] != '!' && Bytes[I + 1] != '?') ++Counted.Tags;
             if (Text.compare(I, 4, "<!--") == 0)
                 SkipUntil = "-->";
             else if (Text.compare(I, 9, "<![CDATA[") == 0)

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace orv {
 
@@ -30,10 +31,18 @@ constexpr int64_t MaxXMLFileSize = 16 * 1024 * 1024;
 // naming the file (and the encoding) when the bytes cannot be read so.
 std::string XMLTextAsUtf8(const std::string& Bytes, const std::string& FileName);
 
+// What CheckXMLCharacters counts on its way through a text.
+struct TXMLTextFacts {
+    std::vector<uint32_t> LineStarts;  // the offset of every line's first byte
+    std::size_t Tags = 0;              // "<" outside comments and CDATA: at most as many elements
+    std::size_t Equals = 0;            // "=": at most as many attributes
+};
+
 // Raises EORVException, "not well-formed" with line and column, for the first thing in the UTF-8
 // text Text that XML 1.0 forbids and a lenient parser lets through: a byte sequence that is not
 // UTF-8, a character outside XML's character range, or a character reference to one (&#0;).
-void CheckXMLCharacters(const std::string& Text, const std::string& FileName);
+// Facts, when given, receives what the pass counted.
+void CheckXMLCharacters(const std::string& Text, const std::string& FileName, TXMLTextFacts* Facts = nullptr);
 
 // Raises EXMLError: the file FileName is not well-formed, What went wrong at byte Offset of
 // Text (reported as line and column).

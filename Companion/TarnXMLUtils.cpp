@@ -2,17 +2,16 @@
 
 #include "Companion/TarnXMLLiveCount.h"
 #include "Companion/TarnXMLText.h"
+#include "Companion/TarnXMLTree.h"
 #include "Common/Platform.h"
 
 #include <ORVPluginHelpers.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <system_error>
 #include <vector>
 
 #include <pugixml.hpp>
@@ -23,193 +22,177 @@ namespace {
 
 std::atomic<int32_t> LiveDocuments{0};
 
-// pugixml hands out UTF-8; the engine's strings are in the process code page. Every name and text
-// that leaves the tree goes through here. Names asked for by callers (attributes, child elements)
-// are matched against the tree's UTF-8 unconverted: they are ASCII in every manifest and engine
-// configuration.
+// The tree keeps UTF-8; the engine's strings are in the process code page. Every name and text
+// that leaves through the interfaces goes through here. Names asked for by callers (attributes,
+// child elements) are matched against the tree's UTF-8 unconverted: they are ASCII in every
+// manifest and engine configuration.
 std::string Native(const char* Utf8) { return Platform().Utf8ToNative(Utf8); }
+std::string Native(const TXMLTree& Tree, const char* Text) { return Tree.IsNative() ? std::string(Text) : Native(Text); }
 
-// Owns the parsed tree; every node, list and attribute object holds a reference to it.
+// Owns the tree; every node, list and attribute object holds a reference to it.
 class TXMLDocument final : public TInterfacedObject<IXMLDocument> {
 public:
     explicit TXMLDocument(std::string FileName) : FileName_(std::move(FileName)) { ++LiveDocuments; }
     ~TXMLDocument() override { --LiveDocuments; }
 
-    pugi::xml_document& Tree() { return Tree_; }
+    TXMLTree& Tree() { return Tree_; }
+    // For a copy: the node objects of the document copied, by element.
+    std::vector<Ref<IXMLNode>>& Originals() { return Originals_; }
 
     Ref<IXMLNode> ORV_CALL GetDocumentElement() override;
     std::string ORV_CALL GetFileName() override { return FileName_; }
 
-    // Remembers where the lines of the parsed text begin.
-    void IndexLines(const std::string& Text) {
-        LineStarts_.assign(1, 0);
-        for (std::size_t I = 0; I < Text.size(); ++I)
-            if (Text[I] == '\n') LineStarts_.push_back(static_cast<uint32_t>(I + 1));
-    }
-    // The 1-based line and column (in bytes) of byte Offset of the parsed text.
-    void Position(std::ptrdiff_t Offset, int32_t& Line, int32_t& Column) const {
-        if (Offset < 0 || LineStarts_.empty()) return;
-        const auto At = static_cast<uint32_t>(Offset);
-        const auto Next = std::upper_bound(LineStarts_.begin(), LineStarts_.end(), At);
-        Line = static_cast<int32_t>(Next - LineStarts_.begin());
-        Column = static_cast<int32_t>(At - *(Next - 1)) + 1;
-    }
-
 private:
-    pugi::xml_document Tree_;
+    TXMLTree Tree_;
     std::string FileName_;
-    std::vector<uint32_t> LineStarts_;
+    std::vector<Ref<IXMLNode>> Originals_;
 };
 
 using TDocumentRef = Ref<TXMLDocument>;
 
-Ref<IXMLNode> MakeNode(const TDocumentRef& Doc, pugi::xml_node Node);
+Ref<IXMLNode> MakeNode(const TDocumentRef& Doc, uint32_t E);
 
 class TXMLAttribute final : public TInterfacedObject<IXMLAttribute> {
 public:
-    TXMLAttribute(TDocumentRef Doc, pugi::xml_attribute Attr) : Doc_(std::move(Doc)), Attr_(Attr) {}
+    TXMLAttribute(TDocumentRef Doc, const char* Value) : Doc_(std::move(Doc)), Value_(Value) {}
 
-    std::string ORV_CALL GetText() override { return Native(Attr_.value()); }
-    bool ORV_CALL GetBool() override { return XMLTextToBool(Attr_.value()); }
-    bool ORV_CALL Exists() override { return static_cast<bool>(Attr_); }
+    std::string ORV_CALL GetText() override { return Value_ ? Native(Doc_->Tree(), Value_) : std::string(); }
+    bool ORV_CALL GetBool() override { return Value_ && XMLTextToBool(Value_); }
+    bool ORV_CALL Exists() override { return Value_ != nullptr; }
 
 private:
     TDocumentRef Doc_;
-    pugi::xml_attribute Attr_;  // empty for an attribute the element does not have
+    const char* Value_;  // in the tree's pool; nullptr for an attribute the element does not have
 };
 
 class TXMLAttributes final : public TInterfacedObject<IXMLAttributes> {
 public:
-    TXMLAttributes(TDocumentRef Doc, pugi::xml_node Node) : Doc_(std::move(Doc)), Node_(Node) {}
+    TXMLAttributes(TDocumentRef Doc, uint32_t E) : Doc_(std::move(Doc)), E_(E) {}
 
     Ref<IXMLAttribute> ORV_CALL GetNamedItem(const std::string& Name) override {
-        return Ref<IXMLAttribute>(new TXMLAttribute(Doc_, Node_.attribute(Name.c_str())));
+        return Ref<IXMLAttribute>(new TXMLAttribute(Doc_, Doc_->Tree().Attribute(E_, Name.c_str())));
     }
-    int32_t ORV_CALL GetCount() override {
-        int32_t Count = 0;
-        for (pugi::xml_attribute A = Node_.first_attribute(); A; A = A.next_attribute()) ++Count;
-        return Count;
-    }
+    int32_t ORV_CALL GetCount() override { return static_cast<int32_t>(Doc_->Tree().AttributeCount(E_)); }
 
 private:
     TDocumentRef Doc_;
-    pugi::xml_node Node_;
+    uint32_t E_;
 };
 
-// The child elements of one element, gathered once (the tree never changes after loading).
+// The child elements of one element.
 class TXMLNodeList final : public TInterfacedObject<IXMLNodeList> {
 public:
-    TXMLNodeList(TDocumentRef Doc, pugi::xml_node Parent) : Doc_(std::move(Doc)) {
-        for (pugi::xml_node Child = Parent.first_child(); Child; Child = Child.next_sibling())
-            if (Child.type() == pugi::node_element) Items_.push_back(Child);
-    }
+    TXMLNodeList(TDocumentRef Doc, uint32_t Parent) : Doc_(std::move(Doc)), Parent_(Parent) {}
 
-    int32_t ORV_CALL GetCount() override { return static_cast<int32_t>(Items_.size()); }
+    int32_t ORV_CALL GetCount() override { return static_cast<int32_t>(Doc_->Tree().ChildCount(Parent_)); }
     Ref<IXMLNode> ORV_CALL GetItem(int32_t Index) override {
         if (Index < 0 || Index >= GetCount())
             throw EORVException("XML node list index " + std::to_string(Index) + " out of bounds (count " +
                                 std::to_string(GetCount()) + ")");
-        return MakeNode(Doc_, Items_[static_cast<std::size_t>(Index)]);
+        return MakeNode(Doc_, Doc_->Tree().Child(Parent_, static_cast<uint32_t>(Index)));
     }
     Ref<IXMLNode> ORV_CALL FindNode(const std::string& Name) override {
-        for (const pugi::xml_node& Item : Items_)
-            if (Name == Item.name()) return MakeNode(Doc_, Item);
+        const TXMLTree& Tree = Doc_->Tree();
+        for (uint32_t I = 0; I < Tree.ChildCount(Parent_); ++I)
+            if (Name == Tree.Name(Tree.Child(Parent_, I))) return MakeNode(Doc_, Tree.Child(Parent_, I));
         return nullptr;
     }
 
 private:
     TDocumentRef Doc_;
-    std::vector<pugi::xml_node> Items_;
+    uint32_t Parent_;
 };
 
 class TXMLNode final : public TInterfacedObject<IXMLNode> {
 public:
-    TXMLNode(TDocumentRef Doc, pugi::xml_node Node) : Doc_(std::move(Doc)), Node_(Node) {}
+    TXMLNode(TDocumentRef Doc, uint32_t E) : Doc_(std::move(Doc)), E_(E) {}
 
-    void Position(int32_t& Line, int32_t& Column) const { Doc_->Position(Node_.offset_debug(), Line, Column); }
+    void Position(int32_t& Line, int32_t& Column) const { Doc_->Tree().Position(E_, Line, Column); }
 
-    std::string ORV_CALL GetNodeName() override { return Native(Node_.name()); }
-    Ref<IXMLAttributes> ORV_CALL GetAttributes() override {
-        return Ref<IXMLAttributes>(new TXMLAttributes(Doc_, Node_));
-    }
-    Ref<IXMLNodeList> ORV_CALL GetChildNodes() override { return Ref<IXMLNodeList>(new TXMLNodeList(Doc_, Node_)); }
+    std::string ORV_CALL GetNodeName() override { return Native(Doc_->Tree(), Doc_->Tree().Name(E_)); }
+    Ref<IXMLAttributes> ORV_CALL GetAttributes() override { return Ref<IXMLAttributes>(new TXMLAttributes(Doc_, E_)); }
+    Ref<IXMLNodeList> ORV_CALL GetChildNodes() override { return Ref<IXMLNodeList>(new TXMLNodeList(Doc_, E_)); }
     Ref<IXMLNode> ORV_CALL GetNextSibling() override {
-        for (pugi::xml_node Next = Node_.next_sibling(); Next; Next = Next.next_sibling())
-            if (Next.type() == pugi::node_element) return MakeNode(Doc_, Next);
-        return nullptr;
+        const uint32_t Next = Doc_->Tree().Next(E_);
+        return Next == TXMLTree::None ? nullptr : MakeNode(Doc_, Next);
     }
-    std::string ORV_CALL GetText() override {
-        // Text split by comments or CDATA sections comes as several child nodes.
-        std::string Text;
-        for (pugi::xml_node Child = Node_.first_child(); Child; Child = Child.next_sibling())
-            if (Child.type() == pugi::node_pcdata || Child.type() == pugi::node_cdata) Text += Child.value();
-        return Platform().Utf8ToNative(Text);
-    }
+    std::string ORV_CALL GetText() override { return Native(Doc_->Tree(), Doc_->Tree().Text(E_)); }
     std::string ORV_CALL GetAttribute(const std::string& Name) override {
-        return Native(Node_.attribute(Name.c_str()).value());
+        const char* Value = Doc_->Tree().Attribute(E_, Name.c_str());
+        return Value ? Native(Doc_->Tree(), Value) : std::string();
     }
 
 private:
     TDocumentRef Doc_;
-    pugi::xml_node Node_;
+    uint32_t E_;
 };
 
-Ref<IXMLNode> MakeNode(const TDocumentRef& Doc, pugi::xml_node Node) {
-    return Ref<IXMLNode>(new TXMLNode(Doc, Node));
+Ref<IXMLNode> MakeNode(const TDocumentRef& Doc, uint32_t E) {
+    if (!Doc->Originals().empty()) return Doc->Originals()[E];
+    return Ref<IXMLNode>(new TXMLNode(Doc, E));
 }
 
 Ref<IXMLNode> ORV_CALL TXMLDocument::GetDocumentElement() {
-    pugi::xml_node Root = Tree_.document_element();
-    if (!Root) return nullptr;
-    return MakeNode(TDocumentRef(this), Root);
+    if (Tree_.Root() == TXMLTree::None) return nullptr;
+    return MakeNode(TDocumentRef(this), Tree_.Root());
 }
 
 bool IsXMLBlank(char C) { return C == ' ' || C == '\t' || C == '\r' || C == '\n'; }
 
-[[noreturn]] void RaiseFileError(const char* What, const std::string& FileName, int Error) {
-    throw EORVException(std::string(What) + " XML file \"" + FileName +
-                        "\": " + std::generic_category().message(Error));
-}
-
-[[noreturn]] void RaiseTooLarge(const std::string& FileName, int64_t Size) {
-    throw EORVException("XML file \"" + FileName + "\" is too large: " +
-                        (Size >= 0 ? std::to_string(Size) + " bytes" : std::string("more than that")) +
-                        " (at most " + std::to_string(MaxXMLFileSize) + " bytes are read)");
-}
-
 std::string ReadWholeFile(const std::string& FileName) {
-    // The size is checked before anything is read, and again while reading (the file may grow).
-    const int64_t Size = Platform().FileSize(FileName);
-    if (Size > MaxXMLFileSize) RaiseTooLarge(FileName, Size);
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> File(std::fopen(FileName.c_str(), "rb"), &std::fclose);
-    if (!File) RaiseFileError("Cannot open", FileName, errno);
-    std::string Text;
-    if (Size > 0) Text.reserve(static_cast<std::size_t>(Size));
-    char Chunk[65536];
-    for (;;) {
-        std::size_t Got = std::fread(Chunk, 1, sizeof Chunk, File.get());
-        Text.append(Chunk, Got);
-        if (static_cast<int64_t>(Text.size()) > MaxXMLFileSize) RaiseTooLarge(FileName, -1);
-        if (Got < sizeof Chunk) break;
+    std::string Bytes, Error;
+    int64_t Size = -1;
+    switch (Platform().ReadFile(FileName, MaxXMLFileSize, Bytes, Size, Error)) {
+        case TReadResult::Ok:
+            return Bytes;
+        case TReadResult::TooLarge:
+            throw EORVException("XML file \"" + FileName + "\" is too large: " + std::to_string(Size) + " bytes (at most " +
+                                std::to_string(MaxXMLFileSize) + " bytes are read)");
+        case TReadResult::CannotOpen:
+            throw EORVException("Cannot open XML file \"" + FileName + "\": " + Error);
+        case TReadResult::CannotRead:
+            break;
     }
-    if (std::ferror(File.get())) RaiseFileError("Cannot read", FileName, errno);
-    return Text;
+    throw EORVException("Cannot read XML file \"" + FileName + "\": " + Error);
 }
 
-// XML allows an attribute once per element; the parser keeps the first of two and says nothing.
-void CheckUniqueAttributes(const pugi::xml_document& Tree, const std::string& FileName, const std::string& Text) {
-    std::vector<pugi::xml_node> Pending;
-    for (pugi::xml_node Node = Tree.first_child(); Node; Node = Node.next_sibling()) Pending.push_back(Node);
-    while (!Pending.empty()) {
-        const pugi::xml_node Node = Pending.back();
-        Pending.pop_back();
-        if (Node.type() != pugi::node_element) continue;
-        for (pugi::xml_attribute A = Node.first_attribute(); A; A = A.next_attribute())
-            for (pugi::xml_attribute B = A.next_attribute(); B; B = B.next_attribute())
-                if (std::strcmp(A.name(), B.name()) == 0)
-                    RaiseMalformedXML(FileName, Text, std::string("attribute \"") + A.name() + "\" given twice",
-                                      Node.offset_debug());
-        for (pugi::xml_node Child = Node.first_child(); Child; Child = Child.next_sibling()) Pending.push_back(Child);
+// The pugixml tree below Root as Tree's elements, breadth first, so that the children of each
+// element are numbered side by side. XML allows an attribute once per element, while the parser
+// keeps the first of two and says nothing: that is checked here.
+void BuildTree(pugi::xml_node Root, const char* Base, TXMLTree& Tree, const std::string& FileName,
+               const std::string& Text) {
+    std::vector<pugi::xml_node> Nodes;
+    std::vector<const char*> Names;
+    auto Add = [&](pugi::xml_node Node) {
+        // The start tag's "<" comes right before the name, which lies in the parsed buffer.
+        const std::ptrdiff_t Tag = Node.name() - Base - 1;
+        Tree.AddElement(Tree.Add(Node.name()), static_cast<uint32_t>(Tag));
+        Names.clear();
+        for (pugi::xml_attribute A = Node.first_attribute(); A; A = A.next_attribute()) {
+            const char* Name = A.name();
+            for (const char* Earlier : Names)
+                if (Earlier[0] == Name[0] && std::strcmp(Earlier, Name) == 0)
+                    RaiseMalformedXML(FileName, Text, std::string("attribute \"") + Name + "\" given twice", Tag);
+            Names.push_back(Name);
+            Tree.AddAttribute(Tree.Add(Name), Tree.Add(A.value()));
+        }
+        Nodes.push_back(Node);
+    };
+    Add(Root);
+    Tree.SetRoot(0);
+    std::string Joined;
+    for (uint32_t E = 0; E < Nodes.size(); ++E) {
+        const uint32_t First = Tree.ElementCount();
+        Joined.clear();
+        for (pugi::xml_node Child = Nodes[E].first_child(); Child; Child = Child.next_sibling()) {
+            if (Child.type() == pugi::node_element) Add(Child);
+            // Text split by comments or CDATA sections comes as several child nodes.
+            if (Child.type() == pugi::node_pcdata || Child.type() == pugi::node_cdata) Joined += Child.value();
+        }
+        const uint32_t Count = Tree.ElementCount() - First;
+        Tree.SetChildren(E, First, Count);
+        for (uint32_t K = First; K + 1 < First + Count; ++K) Tree.SetNext(K, K + 1);
+        if (!Joined.empty()) Tree.SetText(E, Tree.Add(Joined));
     }
 }
 
@@ -219,16 +202,25 @@ int32_t LiveXMLDocumentCount() { return LiveDocuments.load(); }
 
 Ref<IXMLDocument> LoadXMLDocumentFromString(const std::string& Bytes, const std::string& FileName) {
     const std::string Text = XMLTextAsUtf8(Bytes, FileName);
-    CheckXMLCharacters(Text, FileName);
+    TXMLTextFacts Facts;
+    CheckXMLCharacters(Text, FileName, &Facts);
     Ref<TXMLDocument> Doc(new TXMLDocument(FileName));
+    Doc->Tree().SetLineStarts(std::move(Facts.LineStarts));
+
+    // The parser works in place, on a copy (its offsets then point into Text too), in a document
+    // kept for the next file: the tree of a document is copied out, and the parser's own storage
+    // is used again instead of being held by every loaded file.
     // Fragment mode keeps text outside the root element, so that it can be rejected below
     // instead of being dropped silently; an empty buffer is accepted as a document without root.
-    pugi::xml_parse_result Result = Doc->Tree().load_buffer(Text.data(), Text.size(),
-                                                            pugi::parse_default | pugi::parse_fragment, pugi::encoding_utf8);
+    thread_local pugi::xml_document Parsed;
+    std::string Work = Text;
+    pugi::xml_parse_result Result = Parsed.load_buffer_inplace(&Work[0], Work.size(),
+                                                               pugi::parse_default | pugi::parse_fragment,
+                                                               pugi::encoding_utf8);
     if (!Result) RaiseMalformedXML(FileName, Text, Result.description(), Result.offset);
 
     pugi::xml_node Root;
-    for (pugi::xml_node Node = Doc->Tree().first_child(); Node; Node = Node.next_sibling()) {
+    for (pugi::xml_node Node = Parsed.first_child(); Node; Node = Node.next_sibling()) {
         switch (Node.type()) {
             case pugi::node_pcdata:
             case pugi::node_cdata: {
@@ -245,8 +237,13 @@ Ref<IXMLDocument> LoadXMLDocumentFromString(const std::string& Bytes, const std:
                 break;
         }
     }
-    CheckUniqueAttributes(Doc->Tree(), FileName, Text);
-    Doc->IndexLines(Text);
+    if (Root) {
+        // Every name, value and text is a piece of the text, each after a delimiter of its own:
+        // the pool needs no more room than the text.
+        Doc->Tree().Reserve(Facts.Tags, Facts.Equals, Text.size() + 1);
+        BuildTree(Root, Work.data(), Doc->Tree(), FileName, Text);
+    }
+    Parsed.reset();
     return Doc;
 }
 
@@ -259,6 +256,83 @@ bool XMLNodePosition(IXMLNode* Node, int32_t& Line, int32_t& Column) {
     const auto* Own = dynamic_cast<const TXMLNode*>(Node);
     if (Own) Own->Position(Line, Column);
     return Line > 0;
+}
+
+const TXMLTree* XMLTreeOf(IXMLDocument* Document) {
+    auto* Own = dynamic_cast<TXMLDocument*>(Document);
+    return Own ? &Own->Tree() : nullptr;
+}
+
+Ref<IXMLNode> XMLNodeOf(IXMLDocument* Document, uint32_t E) {
+    return MakeNode(TDocumentRef(dynamic_cast<TXMLDocument*>(Document)), E);
+}
+
+Ref<IXMLDocument> XMLDocumentCopy(IXMLDocument* Document, const std::vector<const char*>& Attributes) {
+    Ref<TXMLDocument> Copy(new TXMLDocument(Document->GetFileName()));
+    TXMLTree& Tree = Copy->Tree();
+    Tree.SetNative(true);
+    std::vector<Ref<IXMLNode>>& Nodes = Copy->Originals();
+    auto Add = [&](const Ref<IXMLNode>& Node) {
+        Tree.AddElement(Tree.Add(Node->GetNodeName()), 0);
+        const Ref<IXMLAttributes> Present = Node->GetAttributes();
+        for (const char* Name : Attributes) {
+            const Ref<IXMLAttribute> A = Present->GetNamedItem(Name);
+            if (A && A->Exists()) Tree.AddAttribute(Tree.Add(Name), Tree.Add(A->GetText()));
+        }
+        Nodes.push_back(Node);
+    };
+    Ref<IXMLNode> Root = Document->GetDocumentElement();
+    if (!Root) return Copy;
+    Add(Root);
+    Tree.SetRoot(0);
+    for (uint32_t E = 0; E < Nodes.size(); ++E) {
+        const uint32_t First = Tree.ElementCount();
+        const Ref<IXMLNodeList> Children = Nodes[E]->GetChildNodes();
+        const int32_t Count = Children->GetCount();
+        for (int32_t I = 0; I < Count; ++I) Add(Children->GetItem(I));
+        Tree.SetChildren(E, First, static_cast<uint32_t>(Count));
+        for (uint32_t K = First; K + 1 < First + static_cast<uint32_t>(Count); ++K) Tree.SetNext(K, K + 1);
+        const std::string Text = Nodes[E]->GetText();
+        if (!Text.empty()) Tree.SetText(E, Tree.Add(Text));
+    }
+    return Copy;
+}
+
+// --- TXMLTree ----------------------------------------------------------------------------------
+
+uint32_t TXMLTree::Add(const char* Text, std::size_t Length) {
+    if (Length == 0) return 0;
+    if (Pool_.empty()) Pool_.push_back('\0');
+    const auto At = static_cast<uint32_t>(Pool_.size());
+    Pool_.append(Text, Length);
+    Pool_.push_back('\0');
+    return At;
+}
+
+uint32_t TXMLTree::AddElement(uint32_t Name, uint32_t Offset) {
+    if (Pool_.empty()) Pool_.push_back('\0');
+    Elements_.push_back(TElement{Name, static_cast<uint32_t>(Attributes_.size()), 0, 0, 0, None, 0, Offset});
+    return static_cast<uint32_t>(Elements_.size() - 1);
+}
+
+void TXMLTree::AddAttribute(uint32_t Name, uint32_t Value) {
+    Attributes_.push_back(TAttribute{Name, Value});
+    ++Elements_.back().AttributeCount;
+}
+
+void TXMLTree::Position(uint32_t E, int32_t& Line, int32_t& Column) const {
+    Line = Column = 0;
+    if (LineStarts_.empty()) return;
+    const uint32_t At = Elements_[E].Offset;
+    const auto Next = std::upper_bound(LineStarts_.begin(), LineStarts_.end(), At);
+    Line = static_cast<int32_t>(Next - LineStarts_.begin());
+    Column = static_cast<int32_t>(At - *(Next - 1)) + 1;
+}
+
+void TXMLTree::Reserve(std::size_t Elements, std::size_t Attributes, std::size_t Pool) {
+    Elements_.reserve(Elements);
+    Attributes_.reserve(Attributes);
+    Pool_.reserve(Pool);
 }
 
 bool XMLTextToBool(const std::string& Text) {

@@ -2,6 +2,7 @@
 
 #include "Common/ORVMiscUtils.h"
 
+#include <unordered_set>
 #include <vector>
 
 namespace orv {
@@ -33,17 +34,22 @@ void TORVCollection<CollIntf, ItemIntf>::Clear() {
 
 template <class CollIntf, class ItemIntf>
 Ref<ItemIntf> ORV_CALL TORVCollection<CollIntf, ItemIntf>::Find(const std::string& Id) {
-    if (Id.empty()) return Ref<ItemIntf>();
+    return Ref<ItemIntf>(FindItem(Id));
+}
+
+template <class CollIntf, class ItemIntf>
+ItemIntf* TORVCollection<CollIntf, ItemIntf>::FindItem(const std::string& Id) const {
+    if (Id.empty()) return nullptr;
     if (Hash_) {
         uintptr_t* Node = Hash_->FindNode(Id);
-        return Node ? Ref<ItemIntf>(FromWord(*Node)) : Ref<ItemIntf>();
+        return Node ? FromWord(*Node) : nullptr;
     }
     const int32_t Count = List_.GetCount();
     for (int32_t I = 0; I < Count; ++I) {
         ItemIntf* Item = ItemAt(I);
-        if (SameTextAscii(Item->GetID(), Id)) return Ref<ItemIntf>(Item);
+        if (SameTextAscii(Item->GetID(), Id)) return Item;
     }
-    return Ref<ItemIntf>();
+    return nullptr;
 }
 
 template <class CollIntf, class ItemIntf>
@@ -70,19 +76,24 @@ void TORVDescriptors::Add(const Ref<IORVDescriptor>& Item) {
 
 void TORVDescriptors::Remove(const Ref<IORVDescriptor>& Item) {
     if (!Item) return;
-    const std::string Key = Item->GetID();
-    // The hash keeps one entry per addition, the last one on top. Lift the entries above this
-    // descriptor's own, drop that one, and put the others back in their order, so that the key
-    // never leads to a descriptor that the list no longer holds.
-    std::vector<uintptr_t> Above;
-    while (uintptr_t* Node = Hash_->FindNode(Key)) {
-        const uintptr_t Value = *Node;
-        Hash_->Remove(Key);
-        if (Value == Word(Item.Get())) break;
-        Above.push_back(Value);
-    }
-    for (auto It = Above.rbegin(); It != Above.rend(); ++It) Hash_->Add(Key, *It);
+    // The hash keeps one entry per addition: this descriptor's own goes, so that the key never
+    // leads to a descriptor that the list no longer holds.
+    Hash_->RemoveValue(Item->GetID(), Word(Item.Get()));
     List_.Remove(Item.Get());
+}
+
+void TORVDescriptors::RemoveEach(const std::vector<Ref<IORVDescriptor>>& Items) {
+    std::unordered_set<IInterface*> Leaving;
+    for (const Ref<IORVDescriptor>& Item : Items) {
+        if (!Item) continue;
+        Hash_->RemoveValue(Item->GetID(), Word(Item.Get()));
+        Leaving.insert(Item.Get());
+    }
+    List_.RemoveEach(Leaving);
+}
+
+bool TORVDescriptors::Holds(IORVDescriptor* Item) const {
+    return Item && Hash_->Holds(Item->GetID(), Word(Item));
 }
 
 // --- TORVUniqueCollection ------------------------------------------------------------------------
@@ -94,15 +105,25 @@ TORVUniqueCollection<CollIntf, ItemIntf>::TORVUniqueCollection(bool Hashed, cons
 template <class CollIntf, class ItemIntf>
 void TORVUniqueCollection<CollIntf, ItemIntf>::Add(const Ref<ItemIntf>& Item) {
     Assert(static_cast<bool>(Item), AddSite_);
-    const std::string Key = this->Hash_ ? Item->GetID() : std::string();
+    AddKeyed(Item.Get(), this->Hash_ ? Item->GetID() : std::string());
+}
+
+template <class CollIntf, class ItemIntf>
+void TORVUniqueCollection<CollIntf, ItemIntf>::AddKeyed(ItemIntf* Item, const std::string& Key) {
     // The list first: should the hash fail to grow, no uncounted pointer is left behind.
-    if (!this->List_.Contains(Item.Get())) this->List_.Add(Item.Get());
-    if (this->Hash_) {
-        if (uintptr_t* Node = this->Hash_->FindNode(Key))
-            *Node = this->Word(Item.Get());
-        else
-            this->Hash_->Add(Key, this->Word(Item.Get()));
-    }
+    if (!this->List_.Contains(Item)) this->List_.Add(Item);
+    SetKey(Item, Key);
+}
+
+template <class CollIntf, class ItemIntf>
+void TORVUniqueCollection<CollIntf, ItemIntf>::AppendNew(ItemIntf* Item, const std::string& Key) {
+    this->List_.Add(Item);
+    SetKey(Item, Key);
+}
+
+template <class CollIntf, class ItemIntf>
+void TORVUniqueCollection<CollIntf, ItemIntf>::SetKey(ItemIntf* Item, const std::string& Key) {
+    if (this->Hash_) this->Hash_->Set(Key, this->Word(Item));
 }
 
 template <class CollIntf, class ItemIntf>

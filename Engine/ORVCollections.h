@@ -14,6 +14,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace orv {
 
@@ -34,8 +35,15 @@ public:
     bool Contains(ItemIntf* Item) const { return List_.Contains(Item); }
     // The item at Index without a reference; EORVException outside the list.
     ItemIntf* ItemAt(int32_t Index) const;
+    // Find without a reference.
+    ItemIntf* FindItem(const std::string& Id) const;
     // Removes every item (and every key), releasing each item once.
     void Clear();
+    // Makes room for Count items.
+    void Reserve(std::size_t Count) {
+        List_.Reserve(Count);
+        if (Hash_) Hash_->Reserve(Count);
+    }
 
 protected:
     explicit TORVCollection(bool Hashed);
@@ -61,6 +69,10 @@ public:
     // Removes the first occurrence of Item from the list and the hash entry that leads to this
     // very descriptor (an entry of another descriptor with the same id stays); nil does nothing.
     void Remove(const Ref<IORVDescriptor>& Item);
+    // Removes each of Items (as Remove does) in one pass over the list.
+    void RemoveEach(const std::vector<Ref<IORVDescriptor>>& Items);
+    // Whether this very descriptor is held (constant time).
+    bool Holds(IORVDescriptor* Item) const;
 };
 
 // Extension points or extensions: an item is held at most once; the hash (when kept) maps each id
@@ -74,11 +86,17 @@ public:
     // Removes the key of Item's id (whichever item it leads to) and Item from the list when held;
     // nil does nothing.
     void Remove(const Ref<ItemIntf>& Item);
+    // Add with Item's id already at hand (Key; ignored when not hashed).
+    void AddKeyed(ItemIntf* Item, const std::string& Key);
+    // Add of an item the caller knows the list does not hold yet.
+    void AppendNew(ItemIntf* Item, const std::string& Key);
 
 protected:
     TORVUniqueCollection(bool Hashed, const TAssertSite& AddSite);
 
 private:
+    void SetKey(ItemIntf* Item, const std::string& Key);
+
     TAssertSite AddSite_;
 };
 

@@ -19,9 +19,7 @@ std::atomic<uint64_t> GStartCounter{0};
 }  // namespace
 
 TORVDescriptor::TORVDescriptor()
-    : Extensions_(new TORVExtensions(false)),
-      ExtensionPoints_(new TORVExtensionPoints(false)),
-      FactoryCache_(std::make_unique<TStrKeyHash>(FactoryCacheBuckets, false)) {}
+    : Extensions_(new TORVExtensions(false)), ExtensionPoints_(new TORVExtensionPoints(false)) {}
 
 TORVDescriptor::~TORVDescriptor() {
     try {
@@ -152,6 +150,8 @@ void* TORVDescriptor::FindFactoryMethod(const std::string& Name) {
     if (Name.empty()) return nullptr;
     if (!Started_) StartPlugin();
     if (!Handle_) return nullptr;
+    // Made on the first lookup: most plug-ins are never asked for a factory.
+    if (!FactoryCache_) FactoryCache_ = std::make_unique<TStrKeyHash>(FactoryCacheBuckets, false);
     if (uintptr_t* Node = FactoryCache_->FindNode(Name)) return reinterpret_cast<void*>(*Node);
     void* Address = Platform().FindSymbol(Handle_, Name);
     if (!Address) Log::WarnFmt(SFactoryNotFound, TArgList{ID_, Name});

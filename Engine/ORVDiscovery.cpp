@@ -35,7 +35,9 @@ public:
     void File(const std::string& Folder, const std::string& Name) override {
         if (!TORVEngine::EndsWithText(Name, ConfigExt_)) return;
         std::string FileName = Folder + Name;
-        if (Found_.insert(FoundNameKey(FileName)).second) List_.push_back(std::move(FileName));
+        // A walk enters each real folder once, so it meets each file once: only names listed
+        // before it began can come again.
+        if (Found_.empty() || Found_.insert(FoundNameKey(FileName)).second) List_.push_back(std::move(FileName));
     }
     void Skipped(const std::string& Path, const std::string& Reason) override {
         Log::Debug("Discovery does not enter [" + Path + "]: " + Reason);
@@ -57,8 +59,9 @@ TPluginConfigDynArray TORVEngine::DiscoverPluginConfigs(const TStringDynArray& P
     for (const std::string& Entry : Paths) {
         const std::string Resolved = ResolvePath(Entry, &FolderExistsTest);
         for (std::string& FileName : FindConfigFiles(Resolved, ConfigExt)) {
+            // One scan finds each file once: only a second entry can find one again.
             TFileIdentity Identity;
-            if (Platform().FileIdentity(FileName, Identity)) {
+            if (Paths.size() > 1 && Platform().FileIdentity(FileName, Identity)) {
                 auto Known = Origins.emplace(Identity, std::make_pair(FileName, Entry));
                 if (!Known.second)
                     Log::Warn("Manifest [" + FileName + "] found again through the entry [" + Entry +

@@ -16,6 +16,8 @@
 namespace orv {
 
 class TChecks;
+class TXMLTree;
+struct TManifest;
 class TORVDescriptor;
 class TORVDescriptors;
 class TORVExtensions;
@@ -96,14 +98,15 @@ private:
     // The steps of ReadPluginConfig for one Plugin element of the manifest FileName: its fields
     // and library, the library's place (beside the manifest, in DllPath, or by Parser), its
     // extensions and its extension points, each added in document order.
-    static void ReadPlugin(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor, const std::string& FileName,
+    static void ReadPlugin(const TManifest& Manifest, uint32_t Element, TORVDescriptor& Descriptor,
                            const TEngineConfigEx& EngineConfig, const TPathParser& Parser, TChecks& Findings);
-    // Searched receives every place looked at, in order.
-    static void ResolveLibrary(TORVDescriptor& Descriptor, const TStringDynArray& DllPath, const TPathParser& Parser,
+    // Whether the library was found (Descriptor's Library is then its path); Searched receives
+    // every place looked at, in order.
+    static bool ResolveLibrary(TORVDescriptor& Descriptor, const TStringDynArray& DllPath, const TPathParser& Parser,
                                TStringDynArray& Searched);
-    static void ReadExtensions(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor, TORVExtensions* Extensions,
-                               TChecks& Findings);
-    static void ReadExtensionPoints(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor,
+    static void ReadExtensions(const TManifest& Manifest, const Ref<IXMLDocument>& Document, uint32_t Element,
+                               TORVDescriptor& Descriptor, TORVExtensions* Extensions, TChecks& Findings);
+    static void ReadExtensionPoints(const TManifest& Manifest, uint32_t Element, TORVDescriptor& Descriptor,
                                     TORVExtensionPoints* ExtensionPoints);
 
     Ref<IORVRegistry> BuildRegistry(const TEngineConfigEx& Config, const TPluginConfigDynArray& PluginConfigs);

@@ -3,6 +3,7 @@
 #include "Common/ORVCommon.h"
 #include "Common/ORVException.h"
 #include "Common/ORVMiscUtils.h"
+#include "Companion/TarnXMLTree.h"
 #include "Companion/TarnXMLUtils.h"
 #include "Engine/ORVChecks.h"
 #include "Engine/ORVCollections.h"
@@ -17,11 +18,11 @@ namespace {
 
 bool IsBlankOrControl(char C) { return static_cast<unsigned char>(C) <= ' '; }
 
-std::string Trim(const std::string& S) {
+void TrimInPlace(std::string& S) {
     std::size_t First = 0, Last = S.size();
     while (First < Last && IsBlankOrControl(S[First])) ++First;
     while (Last > First && IsBlankOrControl(S[Last - 1])) --Last;
-    return S.substr(First, Last - First);
+    if (First > 0 || Last < S.size()) S = S.substr(First, Last - First);
 }
 
 }  // namespace
@@ -51,61 +52,62 @@ bool TORVExtension::TrySetPoints(const std::string& Text) {
     if (Items.empty()) return false;
     const std::string Prefix = Descriptor_->GetID() + ".";
     for (std::string& Item : Items) {
-        Item = Trim(Item);
-        if (Item.find('.') == std::string::npos) Item = Prefix + Item;
+        TrimInPlace(Item);
+        if (Item.find('.') == std::string::npos) Item.insert(0, Prefix);
     }
     Points_ = std::move(Items);
     return true;
 }
 
+Ref<IXMLNode> ORV_CALL TORVExtension::GetConfig() {
+    if (Config_ || !ConfigDocument_) return Config_;
+    return XMLNodeOf(ConfigDocument_.Get(), ConfigElement_);
+}
+
+void TORVExtension::GetPosition(int32_t& Line, int32_t& Column) const {
+    Line = Column = 0;
+    if (Config_)
+        XMLNodePosition(Config_.Get(), Line, Column);
+    else if (const TXMLTree* Tree = ConfigDocument_ ? XMLTreeOf(ConfigDocument_.Get()) : nullptr)
+        Tree->Position(ConfigElement_, Line, Column);
+}
+
 Ref<IORVExtensionPoints> ORV_CALL TORVExtension::GetExtensionPoints() {
     auto* Target = new TORVExtensionPoints(false);
     Ref<IORVExtensionPoints> Result(Target);
-    ForEachNamedPoint(false, EngineChecks(), [Target](const Ref<IORVExtensionPoint>& Point) { Target->Add(Point); });
-    return Result;
-}
-
-void TORVExtension::ForEachNamedPoint(bool Tolerate, TChecks& Checks,
-                                      const std::function<void(const Ref<IORVExtensionPoint>&)>& Visit) {
-    if (Points_.empty()) return;
+    if (Points_.empty()) return Result;
     Ref<IORVDescriptor> Descriptor = GetDescriptor();
     Ref<IORVRegistry> Registry = Descriptor->GetRegistry();
     TExceptionBuilder::Check(static_cast<bool>(Registry));
     // Asked for once: the registry hands out its cached union.
     const Ref<IORVExtensionPoints> Union = Registry->GetExtensionPoints();
-    std::vector<IORVExtensionPoint*> Seen;
-    Seen.reserve(Points_.size());
-    for (const std::string& PointID : Points_) {
-        Ref<IORVExtensionPoint> Point = Union->Find(PointID);
-        if (!Point) {
-            if (Tolerate) {
-                Log::Warn("Extension [" + GetID() + "] stays unlinked from extension point [" + PointID +
-                          "]: no plug-in in the registry declares it any more");
-                continue;
-            }
-            TFinding F;
-            F.Reaction = TEngineReaction::LogAndRaise;
-            F.Rule = Rules::UnknownExtensionPoint;
-            F.File = Descriptor->GetConfigFile();
-            if (Config_) XMLNodePosition(Config_.Get(), F.Line, F.Column);
-            F.PluginID = Descriptor->GetID();
-            F.Subject = GetID();
-            F.Entry = SExtensionPointMissing;
-            F.Args = {F.File, PointID};
-            Checks.Report(F);
-            continue;
-        }
-        // A point named twice is visited once.
-        if (std::find(Seen.begin(), Seen.end(), Point.Get()) != Seen.end()) continue;
-        Seen.push_back(Point.Get());
-        Visit(Point);
-    }
+    ForEachNamedPoint(*TConverter::ToExtensionPoints(Union), false, EngineChecks(),
+                      [Target](TORVExtensionPoint* Point) { Target->Add(Ref<IORVExtensionPoint>(Point)); });
+    return Result;
 }
 
-void TORVExtension::LinkTo(TORVExtensionPoint& Point) {
+void TORVExtension::MissingPoint(const std::string& PointID, bool Tolerate, TChecks& Checks) {
+    if (Tolerate) {
+        Log::Warn("Extension [" + GetID() + "] stays unlinked from extension point [" + PointID +
+                  "]: no plug-in in the registry declares it any more");
+        return;
+    }
+    TFinding F;
+    F.Reaction = TEngineReaction::LogAndRaise;
+    F.Rule = Rules::UnknownExtensionPoint;
+    F.File = Descriptor_->GetConfigFile();
+    GetPosition(F.Line, F.Column);
+    F.PluginID = Descriptor_->GetID();
+    F.Subject = GetID();
+    F.Entry = SExtensionPointMissing;
+    F.Args = {F.File, PointID};
+    Checks.Report(F);
+}
+
+void TORVExtension::LinkTo(TORVExtensionPoint& Point, const std::string& Key) {
     if (std::find(LinkedPoints_.begin(), LinkedPoints_.end(), &Point) == LinkedPoints_.end())
         LinkedPoints_.push_back(&Point);
-    Point.LinkedExtensions().Add(Ref<IORVExtension>(this));
+    Point.LinkedExtensions().AddKeyed(this, Key);
 }
 
 void TORVExtension::UnlinkAll() {

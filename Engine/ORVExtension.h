@@ -4,8 +4,10 @@
 #define ORV_EXTENSION_H
 
 #include "Engine/ORVAdatable.h"
+#include "Engine/ORVCollections.h"
+#include "Engine/ORVExtensionPoint.h"
 
-#include <functional>
+#include <algorithm>
 
 #include <string>
 #include <vector>
@@ -31,7 +33,7 @@ public:
     std::string ORV_CALL GetID() override;
     std::string ORV_CALL GetName() override { return Name_; }
     // The manifest's Extension element (a new reference), nil when none was set.
-    Ref<IXMLNode> ORV_CALL GetConfig() override { return Config_; }
+    Ref<IXMLNode> ORV_CALL GetConfig() override;
     // The declaring plug-in (a new reference); EORVException "Condition is not valid" when none is set.
     Ref<IORVDescriptor> ORV_CALL GetDescriptor() override;
     // A new unhashed collection of the points named by SetPoints, each looked up in the
@@ -69,18 +71,25 @@ public:
     const std::string& GetFactoryMethod() const { return FactoryMethod_; }
     // The manifest's Extension element, held with a counted reference.
     void SetConfig(const Ref<IXMLNode>& Value) { Config_ = Value; }
+    // The same as element E of Document (which the engine's XML layer loaded), held through its
+    // document: the node object is made when GetConfig asks for it.
+    void SetConfigElement(const Ref<IXMLDocument>& Document, uint32_t E) {
+        ConfigDocument_ = Document;
+        ConfigElement_ = E;
+    }
+    // Where the manifest declares the extension (1-based line and column; 0 when unknown).
+    void GetPosition(int32_t& Line, int32_t& Column) const;
 
     // --- links, made and undone by the registry ---
-    // Calls Visit for each point named in the points list that the registry's union of points
-    // holds, each point once. A named point that is missing is a finding for Checks (the engine's
-    // reaction: an Error line and EORVException, message 65530), unless Tolerate: then a Warn line
-    // names it and the walk goes on. "Condition is not valid" when the plug-in or its registry is
-    // gone.
-    void ForEachNamedPoint(bool Tolerate, TChecks& Checks,
-                           const std::function<void(const Ref<IORVExtensionPoint>&)>& Visit);
+    // Calls Visit(TORVExtensionPoint*) for each point named in the points list that Union (the
+    // registry's union of points) holds, each point once. A named point that is missing is a
+    // finding for Checks (the engine's reaction: an Error line and EORVException, message 65530),
+    // unless Tolerate: then a Warn line names it and the walk goes on.
+    template <class F>
+    void ForEachNamedPoint(TORVExtensionPoints& Union, bool Tolerate, TChecks& Checks, F&& Visit);
     // Enters this extension into Point's linked extensions and remembers the link; linking twice
-    // changes nothing.
-    void LinkTo(TORVExtensionPoint& Point);
+    // changes nothing. Key: this extension's GetID().
+    void LinkTo(TORVExtensionPoint& Point, const std::string& Key);
     // Leaves every point this extension is linked to.
     void UnlinkAll();
     // Forgets the link to Point, which lets go of this extension itself.
@@ -94,8 +103,12 @@ public:
     void SetLinked() { WasLinked_ = true; }
 
 private:
+    // Reports the named point PointID that the registry lacks (see ForEachNamedPoint).
+    void MissingPoint(const std::string& PointID, bool Tolerate, TChecks& Checks);
 
     Ref<IXMLNode> Config_;
+    Ref<IXMLDocument> ConfigDocument_;
+    uint32_t ConfigElement_ = 0;
     IORVDescriptor* Descriptor_ = nullptr;  // weak
     std::string LocalID_;
     std::string Name_;
@@ -104,6 +117,23 @@ private:
     std::vector<TORVExtensionPoint*> LinkedPoints_;  // weak: each point unlinks itself when it goes
     bool WasLinked_ = false;
 };
+
+template <class F>
+void TORVExtension::ForEachNamedPoint(TORVExtensionPoints& Union, bool Tolerate, TChecks& Checks, F&& Visit) {
+    // A point named twice is visited once; an extension names a few.
+    std::vector<IORVExtensionPoint*> Seen;
+    for (const std::string& PointID : Points_) {
+        IORVExtensionPoint* Point = Union.FindItem(PointID);
+        if (!Point) {
+            MissingPoint(PointID, Tolerate, Checks);
+            continue;
+        }
+        if (std::find(Seen.begin(), Seen.end(), Point) != Seen.end()) continue;
+        if (Points_.size() > 1) Seen.push_back(Point);
+        // The union holds only the model's own points.
+        Visit(static_cast<TORVExtensionPoint*>(Point));
+    }
+}
 
 }  // namespace orv
 

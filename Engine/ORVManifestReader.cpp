@@ -5,6 +5,7 @@
 #include "Common/ORVCommon.h"
 #include "Common/ORVException.h"
 #include "Common/Platform.h"
+#include "Companion/TarnXMLTree.h"
 #include "Companion/TarnXMLUtils.h"
 #include "Engine/ORVChecks.h"
 #include "Engine/ORVCollections.h"
@@ -15,17 +16,6 @@
 namespace orv {
 
 namespace {
-
-// Calls Visit for each child element of Element whose name is Name (ASCII case ignored), in order.
-template <class F>
-void ForEachChildNamed(const Ref<IXMLNode>& Element, const char* Name, F&& Visit) {
-    const Ref<IXMLNodeList> Children = Element->GetChildNodes();
-    const int32_t Count = Children->GetCount();
-    for (int32_t I = 0; I < Count; ++I) {
-        const Ref<IXMLNode> Child = Children->GetItem(I);
-        if (SameTextAscii(Child->GetNodeName(), Name)) Visit(Child);
-    }
-}
 
 bool IsControlOrBlank(char C) { return static_cast<unsigned char>(C) <= 32; }
 
@@ -38,21 +28,52 @@ std::string TrimBlanks(const std::string& Text) {
 }
 
 // The part of a dotted id after its last ".": an extension's or a point's own id.
-std::string LocalPart(const std::string& ID) { return TStringUtils::SplitAtLast(ID, ".").Tail; }
+std::string LocalPart(const std::string& ID) {
+    const std::size_t Dot = ID.rfind('.');
+    return Dot == std::string::npos ? ID : ID.substr(Dot + 1);
+}
 
-// A finding of Rule about Element (its place in the file; none for nil) of the manifest FileName.
-TFinding At(const Ref<IXMLNode>& Element, const std::string& FileName, const char* Rule, TSeverity Severity,
-            TEngineReaction Reaction) {
-    TFinding F;
-    F.Severity = Severity;
-    F.Reaction = Reaction;
-    F.Rule = Rule;
-    F.File = FileName;
-    if (Element) XMLNodePosition(Element.Get(), F.Line, F.Column);
-    return F;
+bool SameNameAscii(const char* A, const char* B) {
+    for (; *A && *B; ++A, ++B) {
+        const char X = (*A >= 'A' && *A <= 'Z') ? static_cast<char>(*A - 'A' + 'a') : *A;
+        const char Y = (*B >= 'A' && *B <= 'Z') ? static_cast<char>(*B - 'A' + 'a') : *B;
+        if (X != Y) return false;
+    }
+    return *A == *B;
 }
 
 }  // namespace
+
+// A manifest's tree with the engine's reading of names and values.
+struct TManifest {
+    const TXMLTree& Tree;
+    const std::string& FileName;
+
+    // The attribute's text in the engine's encoding, empty when absent.
+    std::string Text(uint32_t E, const char* Name) const {
+        const char* Value = Tree.Attribute(E, Name);
+        if (!Value) return std::string();
+        if (!Tree.IsNative())
+            for (const char* C = Value; *C; ++C)
+                if (static_cast<unsigned char>(*C) >= 0x80) return Platform().Utf8ToNative(Value);
+        return std::string(Value);  // ASCII reads the same in every encoding
+    }
+    bool Bool(uint32_t E, const char* Name) const {
+        const char* Value = Tree.Attribute(E, Name);
+        return Value && XMLTextToBool(Value);
+    }
+    bool Named(uint32_t E, const char* Name) const { return SameNameAscii(Tree.Name(E), Name); }
+    // A finding of Rule about element E (its place in the file; none for TXMLTree::None).
+    TFinding At(uint32_t E, const char* Rule, TSeverity Severity, TEngineReaction Reaction) const {
+        TFinding F;
+        F.Severity = Severity;
+        F.Reaction = Reaction;
+        F.Rule = Rule;
+        F.File = FileName;
+        if (E != TXMLTree::None) Tree.Position(E, F.Line, F.Column);
+        return F;
+    }
+};
 
 void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngineConfigEx& EngineConfig,
                                   const TPluginConfig& PluginConfig, const TPathParser& Parser,
@@ -64,9 +85,18 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
         Log::WarnFmt(SPluginDocumentEmpty, {FileName});
         return;
     }
-    const Ref<IXMLNode> Root = PluginConfig.Document->GetDocumentElement();
-    if (!Root) {
-        TFinding F = At(nullptr, FileName, Rules::NoRootElement, TSeverity::Error, TEngineReaction::Log);
+    // A document of another module's XML layer is read through a copy of what the reader asks of it.
+    Ref<IXMLDocument> Document = PluginConfig.Document;
+    const TXMLTree* Tree = XMLTreeOf(Document.Get());
+    if (!Tree) {
+        Document = XMLDocumentCopy(Document.Get(), {"ID", "Name", "Version", "Provider", "Initialize", "Library",
+                                                     "Points", "FactoryMethod", "Required", "Unique"});
+        Tree = XMLTreeOf(Document.Get());
+    }
+    const TManifest Manifest{*Tree, FileName};
+    const uint32_t Root = Tree->Root();
+    if (Root == TXMLTree::None) {
+        TFinding F = Manifest.At(Root, Rules::NoRootElement, TSeverity::Error, TEngineReaction::Log);
         F.Entry = SInvalidConfigFile;
         F.Args = {FileName};
         Findings.Report(F);
@@ -74,25 +104,23 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
     }
 
     // Either a Plugins root listing the plug-ins, or a single plug-in as the root itself.
-    Ref<IXMLNode> Element = Root;
-    if (SameTextAscii(Root->GetNodeName(), "Plugins")) {
-        const Ref<IXMLNodeList> Children = Root->GetChildNodes();
-        if (Children->GetCount() == 0) return;
-        Element = Children->GetItem(0);
+    uint32_t Element = Root;
+    if (Manifest.Named(Root, "Plugins")) {
+        if (Tree->ChildCount(Root) == 0) return;
+        Element = Tree->Child(Root, 0);
     }
 
-    for (; Element; Element = Element->GetNextSibling()) {
-        const std::string ElementName = Element->GetNodeName();
-        if (!SameTextAscii(ElementName, "Plugin")) {
-            TFinding F = At(Element, FileName, Rules::InvalidNode, TSeverity::Error, TEngineReaction::Log);
+    for (; Element != TXMLTree::None; Element = Tree->Next(Element)) {
+        if (!Manifest.Named(Element, "Plugin")) {
+            TFinding F = Manifest.At(Element, Rules::InvalidNode, TSeverity::Error, TEngineReaction::Log);
             F.Entry = SInvalidPluginNode;
-            F.Args = {FileName, ElementName};
+            F.Args = {FileName, Tree->IsNative() ? std::string(Tree->Name(Element)) : Platform().Utf8ToNative(Tree->Name(Element))};
             Findings.Report(F);
             continue;
         }
-        const std::string ID = Element->GetAttribute("ID");
+        const std::string ID = Manifest.Text(Element, "ID");
         if (!IsPluginAllowed(ID, EngineConfig.ShieldedPlugins)) {
-            TFinding F = At(Element, FileName, Rules::ShieldedPlugin, TSeverity::Note, TEngineReaction::Silent);
+            TFinding F = Manifest.At(Element, Rules::ShieldedPlugin, TSeverity::Note, TEngineReaction::Silent);
             F.PluginID = ID;
             F.Text = "Plug-in [" + ID + "] is shielded by the engine configuration and left out";
             Findings.Report(F);
@@ -103,9 +131,9 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
         Ref<TORVDescriptor> Descriptor(new TORVDescriptor());
         Descriptor->SetRegistry(Registry.Get());
         try {
-            ReadPlugin(Element, *Descriptor, FileName, EngineConfig, Parser, Findings);
-            ReadExtensions(Element, *Descriptor, &Descriptor->OwnExtensions(), Findings);
-            ReadExtensionPoints(Element, *Descriptor, &Descriptor->OwnExtensionPoints());
+            ReadPlugin(Manifest, Element, *Descriptor, EngineConfig, Parser, Findings);
+            ReadExtensions(Manifest, Document, Element, *Descriptor, &Descriptor->OwnExtensions(), Findings);
+            ReadExtensionPoints(Manifest, Element, *Descriptor, &Descriptor->OwnExtensionPoints());
             TORVDescriptors* Into = Target ? Target : TConverter::ToDescriptors(Registry->GetDescriptors());
             Into->Add(Ref<IORVDescriptor>(Descriptor));
         } catch (const TPluginSkipped&) {
@@ -115,7 +143,7 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
                 Log::ErrorFmt(SCannotParseFile, {FileName, CurrentExceptionMessage()});
                 throw;
             }
-            TFinding F = At(Element, FileName, Rules::ManifestError, TSeverity::Error, TEngineReaction::Raise);
+            TFinding F = Manifest.At(Element, Rules::ManifestError, TSeverity::Error, TEngineReaction::Raise);
             F.PluginID = ID;
             F.Entry = SCannotParseFile;
             F.Args = {FileName, CurrentExceptionMessage()};
@@ -124,11 +152,12 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
     }
 }
 
-void TORVEngine::ReadPlugin(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor, const std::string& FileName,
+void TORVEngine::ReadPlugin(const TManifest& Manifest, uint32_t Element, TORVDescriptor& Descriptor,
                             const TEngineConfigEx& EngineConfig, const TPathParser& Parser, TChecks& Findings) {
-    const std::string ID = Element->GetAttribute("ID");
+    const std::string& FileName = Manifest.FileName;
+    const std::string ID = Manifest.Text(Element, "ID");
     if (ID.empty()) {
-        TFinding F = At(Element, FileName, Rules::MissingAttribute, TSeverity::Error, TEngineReaction::Raise);
+        TFinding F = Manifest.At(Element, Rules::MissingAttribute, TSeverity::Error, TEngineReaction::Raise);
         F.Entry = SPluginWithoutID;
         F.Args = {FileName};
         Findings.Report(F);
@@ -136,30 +165,28 @@ void TORVEngine::ReadPlugin(const Ref<IXMLNode>& Element, TORVDescriptor& Descri
     }
 
     int32_t Line, Column;
-    XMLNodePosition(Element.Get(), Line, Column);
+    Manifest.Tree.Position(Element, Line, Column);
     Descriptor.SetPosition(Line, Column);
     Descriptor.SetID(ID);
-    Descriptor.SetName(Element->GetAttribute("Name"));
+    Descriptor.SetName(Manifest.Text(Element, "Name"));
     Descriptor.SetLocation(TPathUtils::ExtractFilePath(FileName));
     Descriptor.SetConfigFile(FileName);
-    Descriptor.SetVersion(Element->GetAttribute("Version"));
-    Descriptor.SetProvider(Element->GetAttribute("Provider"));
-    Descriptor.SetInitialize(Element->GetAttributes()->GetNamedItem("Initialize")->GetBool());
-    Descriptor.SetLibrary(TrimBlanks(Element->GetAttribute("Library")));
+    Descriptor.SetVersion(Manifest.Text(Element, "Version"));
+    Descriptor.SetProvider(Manifest.Text(Element, "Provider"));
+    Descriptor.SetInitialize(Manifest.Bool(Element, "Initialize"));
+    Descriptor.SetLibrary(TrimBlanks(Manifest.Text(Element, "Library")));
 
     if (Descriptor.GetLibrary().empty()) {
         Log::WarnFmt(SPluginWithoutDll, {ID, FileName});
         return;
     }
     TStringDynArray Searched;
-    ResolveLibrary(Descriptor, EngineConfig.DllPath, Parser, Searched);
-    // A name that resolution did not make absolute found nothing, whatever the current folder holds.
-    if (TPathUtils::IsAbsolutePath(Descriptor.GetLibrary()) && Platform().FileExists(Descriptor.GetLibrary())) {
+    if (ResolveLibrary(Descriptor, EngineConfig.DllPath, Parser, Searched)) {
         Log::InfoFmt(SPluginBoundToDll, {ID, Descriptor.GetLibrary()});
         return;
     }
     // Only a warning now; loading the plug-in reports it as an error.
-    TFinding F = At(Element, FileName, Rules::MissingLibrary, TSeverity::Warning, TEngineReaction::Log);
+    TFinding F = Manifest.At(Element, Rules::MissingLibrary, TSeverity::Warning, TEngineReaction::Log);
     F.PluginID = ID;
     F.Entry = SDllNotFound;
     F.Args = {ID, Descriptor.GetLocation(), Descriptor.GetLibrary()};
@@ -167,7 +194,7 @@ void TORVEngine::ReadPlugin(const Ref<IXMLNode>& Element, TORVDescriptor& Descri
     Findings.Report(F);
 }
 
-void TORVEngine::ResolveLibrary(TORVDescriptor& Descriptor, const TStringDynArray& DllPath, const TPathParser& Parser,
+bool TORVEngine::ResolveLibrary(TORVDescriptor& Descriptor, const TStringDynArray& DllPath, const TPathParser& Parser,
                                 TStringDynArray& Searched) {
     const std::string Library = Descriptor.GetLibrary();
     auto TryCandidate = [&](const std::string& Candidate) {
@@ -178,27 +205,27 @@ void TORVEngine::ResolveLibrary(TORVDescriptor& Descriptor, const TStringDynArra
     };
 
     // An absolute name stands for itself: joined to a folder it would name some other file.
-    if (TPathUtils::IsAbsolutePath(Library)) {
-        TryCandidate(Library);
-        return;
-    }
-    if (TryCandidate(TPathUtils::CombinePath(Descriptor.GetLocation(), Library))) return;
+    if (TPathUtils::IsAbsolutePath(Library)) return TryCandidate(Library);
+    if (TryCandidate(TPathUtils::CombinePath(Descriptor.GetLocation(), Library))) return true;
     for (const std::string& Folder : DllPath)
-        if (TryCandidate(TPathUtils::CombinePath(Folder, Library))) return;
+        if (TryCandidate(TPathUtils::CombinePath(Folder, Library))) return true;
+    // A name that resolution does not make absolute finds nothing, whatever the current folder holds.
     const std::string Expanded = Parser.Replace(Library);
-    if (TPathUtils::IsAbsolutePath(Expanded)) TryCandidate(Expanded);
+    return TPathUtils::IsAbsolutePath(Expanded) && TryCandidate(Expanded);
 }
 
-void TORVEngine::ReadExtensions(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor, TORVExtensions* Extensions,
-                                TChecks& Findings) {
+void TORVEngine::ReadExtensions(const TManifest& Manifest, const Ref<IXMLDocument>& Document, uint32_t Element,
+                                TORVDescriptor& Descriptor, TORVExtensions* Extensions, TChecks& Findings) {
     TExceptionBuilder::CheckNotNil(Extensions);
-    ForEachChildNamed(Element, "Extension", [&](const Ref<IXMLNode>& Child) {
+    const TXMLTree& Tree = Manifest.Tree;
+    for (uint32_t I = 0; I < Tree.ChildCount(Element); ++I) {
+        const uint32_t Child = Tree.Child(Element, I);
+        if (!Manifest.Named(Child, "Extension")) continue;
         Ref<TORVExtension> Extension(new TORVExtension());
         Extension->SetDescriptor(&Descriptor);
-        Extension->SetLocalID(LocalPart(Child->GetAttribute("ID")));
-        if (!Extension->TrySetPoints(Child->GetAttribute("Points"))) {
-            TFinding F = At(Child, Descriptor.GetConfigFile(), Rules::MissingAttribute, TSeverity::Error,
-                            TEngineReaction::Raise);
+        Extension->SetLocalID(LocalPart(Manifest.Text(Child, "ID")));
+        if (!Extension->TrySetPoints(Manifest.Text(Child, "Points"))) {
+            TFinding F = Manifest.At(Child, Rules::MissingAttribute, TSeverity::Error, TEngineReaction::Raise);
             F.PluginID = Descriptor.GetID();
             F.Subject = Extension->GetID();
             F.Entry = SExtensionWithoutPoints;
@@ -206,30 +233,33 @@ void TORVEngine::ReadExtensions(const Ref<IXMLNode>& Element, TORVDescriptor& De
             Findings.Report(F);
             throw TPluginSkipped();
         }
-        const std::string FactoryMethod = Child->GetAttribute("FactoryMethod");
+        const std::string FactoryMethod = Manifest.Text(Child, "FactoryMethod");
         Extension->SetFactoryMethod(FactoryMethod.empty() ? DefaultFactoryMethod : FactoryMethod);
-        Extension->SetName(Child->GetAttribute("Name"));
-        Extension->SetConfig(Child);
+        Extension->SetName(Manifest.Text(Child, "Name"));
+        // The element is made an interface object only when someone asks for it.
+        Extension->SetConfigElement(Document, Child);
         Extensions->Add(Ref<IORVExtension>(Extension));
-    });
+    }
 }
 
-void TORVEngine::ReadExtensionPoints(const Ref<IXMLNode>& Element, TORVDescriptor& Descriptor,
+void TORVEngine::ReadExtensionPoints(const TManifest& Manifest, uint32_t Element, TORVDescriptor& Descriptor,
                                      TORVExtensionPoints* ExtensionPoints) {
     TExceptionBuilder::CheckNotNil(ExtensionPoints);
-    ForEachChildNamed(Element, "ExtensionPoint", [&](const Ref<IXMLNode>& Child) {
+    const TXMLTree& Tree = Manifest.Tree;
+    for (uint32_t I = 0; I < Tree.ChildCount(Element); ++I) {
+        const uint32_t Child = Tree.Child(Element, I);
+        if (!Manifest.Named(Child, "ExtensionPoint")) continue;
         Ref<TORVExtensionPoint> Point(new TORVExtensionPoint());
         Point->SetDescriptor(&Descriptor);
         int32_t Line, Column;
-        XMLNodePosition(Child.Get(), Line, Column);
+        Tree.Position(Child, Line, Column);
         Point->SetPosition(Line, Column);
-        const Ref<IXMLAttributes> Attributes = Child->GetAttributes();
-        Point->SetRequired(Attributes->GetNamedItem("Required")->GetBool());
-        Point->SetUnique(Attributes->GetNamedItem("Unique")->GetBool());
-        Point->SetLocalID(LocalPart(Child->GetAttribute("ID")));
-        Point->SetName(Child->GetAttribute("Name"));
+        Point->SetRequired(Manifest.Bool(Child, "Required"));
+        Point->SetUnique(Manifest.Bool(Child, "Unique"));
+        Point->SetLocalID(LocalPart(Manifest.Text(Child, "ID")));
+        Point->SetName(Manifest.Text(Child, "Name"));
         ExtensionPoints->Add(Ref<IORVExtensionPoint>(Point));
-    });
+    }
 }
 
 }  // namespace orv

@@ -22,15 +22,31 @@ void CheckParsed(bool Parsed) {
     if (!Parsed) TExceptionBuilder::RaiseError(LoadMessage(SRegistryNotParsed));
 }
 
+// The model object behind an item of the model's own collections, which hold nothing else.
+TORVDescriptor* ModelOf(IORVDescriptor* Item) { return static_cast<TORVDescriptor*>(Item); }
+TORVExtensionPoint* ModelOf(IORVExtensionPoint* Item) { return static_cast<TORVExtensionPoint*>(Item); }
+TORVExtension* ModelOf(IORVExtension* Item) { return static_cast<TORVExtension*>(Item); }
+
 // A new hashed union of the items of each descriptor's own collection (Select picks it), in order.
+// The items of distinct descriptors are distinct objects: only a descriptor held twice needs to be
+// skipped, and no item is looked for before it is added.
 template <class UnionClass, class Selector>
 Ref<UnionClass> BuildUnion(TORVDescriptors& Descriptors, Selector Select) {
     Ref<UnionClass> Union(new UnionClass(true));
     const int32_t Count = Descriptors.GetCount();
+    std::size_t Items = 0;
+    for (int32_t I = 0; I < Count; ++I) Items += static_cast<std::size_t>(Select(*ModelOf(Descriptors.ItemAt(I))).GetCount());
+    Union->Reserve(Items);
+    std::unordered_set<TORVDescriptor*> Seen;
     for (int32_t I = 0; I < Count; ++I) {
-        auto& Own = Select(*TConverter::ToDescriptor(Descriptors.ItemAt(I)));
+        TORVDescriptor* Descriptor = ModelOf(Descriptors.ItemAt(I));
+        if (!Seen.insert(Descriptor).second) continue;
+        auto& Own = Select(*Descriptor);
         const int32_t OwnCount = Own.GetCount();
-        for (int32_t J = 0; J < OwnCount; ++J) Union->Add(Own.GetItem(J));
+        for (int32_t J = 0; J < OwnCount; ++J) {
+            auto* Item = Own.ItemAt(J);
+            Union->AppendNew(Item, Item->GetID());
+        }
     }
     return Union;
 }
@@ -75,7 +91,7 @@ TORVRegistry::~TORVRegistry() {
     Retained_.clear();
 }
 
-bool TORVRegistry::Holds(IORVDescriptor* Descriptor) const { return Descriptors_->Contains(Descriptor); }
+bool TORVRegistry::Holds(IORVDescriptor* Descriptor) const { return Descriptors_->Holds(Descriptor); }
 
 Ref<IORVExtensions> ORV_CALL TORVRegistry::GetExtensions() {
     CheckParsed(Parsed_);
@@ -94,6 +110,11 @@ Ref<IORVExtensionPoints> ORV_CALL TORVRegistry::GetExtensionPoints() {
 }
 
 Ref<IORVDescriptors> ORV_CALL TORVRegistry::GetDescriptors() { return Descriptors_; }
+
+TORVExtensionPoints& TORVRegistry::PointUnion() {
+    if (!ExtensionPointCache_ || !Parsed_) GetExtensionPoints();
+    return *ExtensionPointCache_;
+}
 
 Ref<IORVEnvironmentVariables> ORV_CALL TORVRegistry::GetEnvironmentVariables() {
     if (!EnvironmentVariables_) EnvironmentVariables_ = Ref<IORVEnvironmentVariables>(new TORVEnvironmentVariables());
@@ -131,7 +152,7 @@ void TORVRegistry::RemoveDescriptors(const std::vector<Ref<IORVDescriptor>>& Lea
     std::exception_ptr FirstFailure;
     for (const Ref<IORVDescriptor>& Descriptor : Leaving) {
         // Plug-in code running during the walk (a Stop) may have dropped it already.
-        if (!Descriptors_->Contains(Descriptor.Get())) continue;
+        if (!Descriptors_->Holds(Descriptor.Get())) continue;
         TORVDescriptor* Object = TConverter::ToDescriptor(Descriptor);
         Unlink(*Object, &Leaving);
         try {
@@ -181,7 +202,10 @@ bool TORVRegistry::Resolve(bool ResolveDescriptorsFirst, bool ResolveExtensions)
     if (ResolveDescriptorsFirst) ResolveDescriptors();
     if (ResolveExtensions) {
         const int32_t Count = Descriptors_->GetCount();
-        for (int32_t I = 0; I < Count; ++I) ResolveDescriptor(Descriptors_->GetItem(I));
+        for (int32_t I = 0; I < Count; ++I) {
+            TORVExtensions& Extensions = ModelOf(Descriptors_->ItemAt(I))->OwnExtensions();
+            for (int32_t J = 0; J < Extensions.GetCount(); ++J) LinkExtension(*ModelOf(Extensions.ItemAt(J)));
+        }
     }
     Resolved_ = true;
     Validate();
@@ -190,26 +214,29 @@ bool TORVRegistry::Resolve(bool ResolveDescriptorsFirst, bool ResolveExtensions)
 
 void TORVRegistry::ResolveDescriptor(const Ref<IORVDescriptor>& Descriptor) {
     TExceptionBuilder::CheckNotNil(Descriptor);
-    Ref<IORVExtensions> Extensions = Descriptor->GetExtensions();
-    const int32_t Count = Extensions->GetCount();
-    for (int32_t I = 0; I < Count; ++I) ResolveExtension(Extensions->GetItem(I));
+    TORVExtensions& Extensions = TConverter::ToDescriptor(Descriptor)->OwnExtensions();
+    const int32_t Count = Extensions.GetCount();
+    for (int32_t I = 0; I < Count; ++I) LinkExtension(*ModelOf(Extensions.ItemAt(I)));
 }
 
 void TORVRegistry::ResolveExtension(const Ref<IORVExtension>& Extension) {
     TExceptionBuilder::CheckNotNil(Extension);
-    TORVExtension* Object = TConverter::ToExtension(Extension);
+    LinkExtension(*TConverter::ToExtension(Extension));
+}
+
+void TORVRegistry::LinkExtension(TORVExtension& Extension) {
     // Linked before: a named point that is missing now has gone with its plug-in since.
-    const bool Relinking = Object->WasLinked();
+    const bool Relinking = Extension.WasLinked();
     // Every named point is looked up before the first link is made: a missing one leaves this
     // extension without links.
     FoundPoints_.clear();
-    Object->ForEachNamedPoint(Relinking, Checks(), [this](const Ref<IORVExtensionPoint>& Point) {
-        FoundPoints_.push_back(TConverter::ToExtensionPoint(Point));
-    });
+    Extension.ForEachNamedPoint(PointUnion(), Relinking, Checks(),
+                                [this](TORVExtensionPoint* Point) { FoundPoints_.push_back(Point); });
     Assert(Relinking || Checks().Collecting() || !FoundPoints_.empty(), AssertSites::ResolveExtensionPoints);
-    for (TORVExtensionPoint* Point : FoundPoints_) Object->LinkTo(*Point);
+    const std::string Key = Extension.GetID();
+    for (TORVExtensionPoint* Point : FoundPoints_) Extension.LinkTo(*Point, Key);
     FoundPoints_.clear();
-    Object->SetLinked();
+    Extension.SetLinked();
 }
 
 void TORVRegistry::Validate() {
@@ -223,7 +250,7 @@ void TORVRegistry::Validate() {
     for (int32_t I = 0; I < Count; ++I) {
         Ref<IORVExtensionPoint> Item = Points->GetItem(I);
         Assert(static_cast<bool>(Item), AssertSites::ValidatePoint);
-        TORVExtensionPoint* Point = TConverter::ToExtensionPoint(Item);
+        TORVExtensionPoint* Point = ModelOf(Item.Get());
         TORVExtensions& Linked = Point->LinkedExtensions();
         const int32_t LinkedCount = Linked.GetCount();
         const bool Overfull = Point->IsUnique() && LinkedCount > 1;
@@ -254,7 +281,7 @@ void TORVRegistry::Validate() {
     const int32_t DescriptorCount = Descriptors_->GetCount();
     First.reserve(static_cast<std::size_t>(DescriptorCount));
     for (int32_t I = 0; I < DescriptorCount; ++I) {
-        TORVDescriptor* Descriptor = TConverter::ToDescriptor(Descriptors_->ItemAt(I));
+        TORVDescriptor* Descriptor = ModelOf(Descriptors_->ItemAt(I));
         const auto Known = First.emplace(Descriptor->GetID(), Descriptor);
         if (Known.second) continue;
         const std::string Earlier = Known.first->second->GetConfigFile();

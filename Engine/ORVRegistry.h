@@ -13,6 +13,7 @@ class TChecks;
 class TORVDescriptor;
 class TORVDescriptors;
 class TORVExtensions;
+class TORVExtension;
 class TORVExtensionPoint;
 class TORVExtensionPoints;
 
@@ -110,6 +111,10 @@ public:
 
 private:
     TChecks& Checks() const;
+    // The union of points (GetExtensionPoints) as its object.
+    TORVExtensionPoints& PointUnion();
+    // ResolveExtension of one of the model's own extensions.
+    void LinkExtension(TORVExtension& Extension);
     // Undoes every link of Descriptor's extensions and points. With Leaving, each extension that
     // loses one of Descriptor's points and whose own plug-in is not in Leaving gets a Warn line.
     void Unlink(TORVDescriptor& Descriptor, const std::vector<Ref<IORVDescriptor>>* Leaving);

@@ -154,8 +154,8 @@ TEST_F(TXMLUtilsTest, WhatXmlForbidsIsRefusedWithLineAndColumn) {
         std::string Text;
         std::string Part;  // must appear in the message, after "is not well-formed: "
     } const Cases[] = {
-        {"<Plugin ID=\"a\"\n  ID=\"b\"/>", "attribute \"ID\" given twice (line 1, column 2)"},
-        {"<a>\n<b Initialize=\"yes\" Initialize=\"no\"/></a>", "attribute \"Initialize\" given twice (line 2, column 2)"},
+        {"<Plugin ID=\"a\"\n  ID=\"b\"/>", "attribute \"ID\" given twice (line 1, column 1)"},
+        {"<a>\n<b Initialize=\"yes\" Initialize=\"no\"/></a>", "attribute \"Initialize\" given twice (line 2, column 1)"},
         {"<a x=\"\xFF\"/>", "a byte sequence that is not UTF-8 (line 1, column 7)"},
         {"<a x=\"\xC0\xAF\"/>", "not UTF-8"},              // an overlong "/"
         {"<a x=\"\xED\xA0\x80\"/>", "not UTF-8"},          // a surrogate
