@@ -34,10 +34,10 @@ void TTarnInterfaceList::BuildCounts() const {
 }
 
 int32_t TTarnInterfaceList::IndexOf(IInterface* Item) const {
-    // The count map answers "absent" without touching the list.
-    if (!Contains(Item)) return -1;
+    // A count map, when there is one, answers "absent" without touching the list.
+    if (Counts_ && !Contains(Item)) return -1;
     auto It = std::find(Items_.begin(), Items_.end(), Item);
-    return static_cast<int32_t>(It - Items_.begin());
+    return It == Items_.end() ? -1 : static_cast<int32_t>(It - Items_.begin());
 }
 
 bool TTarnInterfaceList::Contains(IInterface* Item) const {

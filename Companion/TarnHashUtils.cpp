@@ -13,7 +13,8 @@ void TStrKeyHash::Reserve(std::size_t Count) {
     }
     if (!Map_) {
         Map_ = std::make_unique<std::unordered_map<std::string, TEntry>>();
-        for (auto& Pair : Small_) Map_->emplace(std::move(Pair.first), std::move(Pair.second));
+        Map_->reserve(Count);
+        for (auto& Small : Small_) Map_->emplace(std::move(Small.Key), std::move(Small.Entry));
         Small_.clear();
         Small_.shrink_to_fit();
     }
@@ -25,8 +26,10 @@ TStrKeyHash::TEntry* TStrKeyHash::Find(const std::string& Key) const {
         auto It = Map_->find(Key);
         return It == Map_->end() ? nullptr : const_cast<TEntry*>(&It->second);
     }
-    for (const auto& Pair : Small_)
-        if (Pair.first == Key) return const_cast<TEntry*>(&Pair.second);
+    if (Small_.empty()) return nullptr;
+    const std::size_t Code = CodeOf(Key);
+    for (const auto& Small : Small_)
+        if (Small.Code == Code && Small.Key == Key) return const_cast<TEntry*>(&Small.Entry);
     return nullptr;
 }
 
@@ -34,8 +37,8 @@ std::pair<TStrKeyHash::TEntry*, bool> TStrKeyHash::Insert(const std::string& Key
     if (TEntry* Known = Find(Key)) return {Known, false};
     if (!Map_ && Small_.size() >= SmallLimit) Reserve(SmallLimit * 4);
     if (Map_) return {&Map_->emplace(Key, TEntry{Value, nullptr}).first->second, true};
-    Small_.emplace_back(Key, TEntry{Value, nullptr});
-    return {&Small_.back().second, true};
+    Small_.push_back(TSmallEntry{CodeOf(Key), Key, TEntry{Value, nullptr}});
+    return {&Small_.back().Entry, true};
 }
 
 void TStrKeyHash::Erase(const std::string& Key) {
@@ -43,7 +46,9 @@ void TStrKeyHash::Erase(const std::string& Key) {
         Map_->erase(Key);
         return;
     }
-    auto It = std::find_if(Small_.begin(), Small_.end(), [&Key](const auto& Pair) { return Pair.first == Key; });
+    const std::size_t Code = CodeOf(Key);
+    auto It = std::find_if(Small_.begin(), Small_.end(),
+                           [&](const TSmallEntry& Small) { return Small.Code == Code && Small.Key == Key; });
     if (It != Small_.end()) Small_.erase(It);
 }
 

@@ -49,7 +49,14 @@ private:
     std::pair<TEntry*, bool> Insert(const std::string& Key, uintptr_t Value);
     void Erase(const std::string& Key);
 
-    std::vector<std::pair<std::string, TEntry>> Small_;
+    struct TSmallEntry {
+        std::size_t Code;  // the key's hash: most keys are compared by it alone
+        std::string Key;
+        TEntry Entry;
+    };
+    static std::size_t CodeOf(const std::string& Key) { return std::hash<std::string>()(Key); }
+
+    std::vector<TSmallEntry> Small_;
     std::unique_ptr<std::unordered_map<std::string, TEntry>> Map_;
     std::size_t Size_ = 0;
 };

@@ -2,21 +2,43 @@
 
 #include "Common/ORVMiscUtils.h"
 
+#include <algorithm>
 #include <unordered_set>
 #include <vector>
 
 namespace orv {
 
-namespace {
-// A size hint for the hashes of the collections that grow with the number of plug-ins.
-constexpr unsigned HashBuckets = 257;
-}  // namespace
-
 // --- TORVCollection ------------------------------------------------------------------------------
 
 template <class CollIntf, class ItemIntf>
-TORVCollection<CollIntf, ItemIntf>::TORVCollection(bool Hashed) {
-    if (Hashed) Hash_ = std::make_unique<TStrKeyHash>(HashBuckets, false);
+TORVCollection<CollIntf, ItemIntf>::TORVCollection(bool Hashed) : Hashed_(Hashed) {}
+
+template <class CollIntf, class ItemIntf>
+TStrKeyHash& TORVCollection<CollIntf, ItemIntf>::Hash() const {
+    if (!Hash_) {
+        auto Made = std::make_unique<TStrKeyHash>();
+        const std::size_t Count = static_cast<std::size_t>(List_.GetCount());
+        Made->Reserve(Count);
+        for (std::size_t I = 0; I < Count; ++I) {
+            auto* Item = static_cast<ItemIntf*>(List_.At(I));
+            Made->Set(Item->GetID(), Word(Item));
+        }
+        Hash_ = std::move(Made);
+        Codes_.clear();
+        Codes_.shrink_to_fit();
+    }
+    return *Hash_;
+}
+
+template <class CollIntf, class ItemIntf>
+bool TORVCollection<CollIntf, ItemIntf>::OnlyCode(uint32_t Code) const {
+    return std::count(Codes_.begin(), Codes_.end(), Code) == 1;
+}
+
+template <class CollIntf, class ItemIntf>
+void TORVCollection<CollIntf, ItemIntf>::Reserve(std::size_t Count) {
+    List_.Reserve(Count);
+    if (Hashed_) Hash().Reserve(Count);
 }
 
 template <class CollIntf, class ItemIntf>
@@ -28,7 +50,8 @@ ItemIntf* TORVCollection<CollIntf, ItemIntf>::ItemAt(int32_t Index) const {
 template <class CollIntf, class ItemIntf>
 void TORVCollection<CollIntf, ItemIntf>::Clear() {
     // The keys first: releasing an item may run code that looks at this collection.
-    if (Hash_) Hash_ = std::make_unique<TStrKeyHash>(HashBuckets, false);
+    if (Hash_) Hash_ = std::make_unique<TStrKeyHash>();
+    Codes_.clear();
     List_.Clear();
 }
 
@@ -40,8 +63,8 @@ Ref<ItemIntf> ORV_CALL TORVCollection<CollIntf, ItemIntf>::Find(const std::strin
 template <class CollIntf, class ItemIntf>
 ItemIntf* TORVCollection<CollIntf, ItemIntf>::FindItem(const std::string& Id) const {
     if (Id.empty()) return nullptr;
-    if (Hash_) {
-        uintptr_t* Node = Hash_->FindNode(Id);
+    if (Hashed_) {
+        uintptr_t* Node = Hash().FindNode(Id);
         return Node ? FromWord(*Node) : nullptr;
     }
     const int32_t Count = List_.GetCount();
@@ -64,14 +87,20 @@ Ref<ItemIntf> ORV_CALL TORVCollection<CollIntf, ItemIntf>::GetItem(int32_t Index
 
 // --- TORVDescriptors -----------------------------------------------------------------------------
 
-TORVDescriptors::TORVDescriptors() : TORVCollection(true) {}
+// Always with its hash: Holds answers through it.
+TORVDescriptors::TORVDescriptors() : TORVCollection(true) { Hash_ = std::make_unique<TStrKeyHash>(); }
 
 void TORVDescriptors::Add(const Ref<IORVDescriptor>& Item) {
     TExceptionBuilder::CheckNotNil(Item);
     const std::string Key = Item->GetID();
     // The list first: should the hash fail to grow, no uncounted pointer is left behind.
     List_.Add(Item.Get());
-    Hash_->Add(Key, Word(Item.Get()));
+    try {
+        Hash_->Add(Key, Word(Item.Get()));
+    } catch (...) {
+        List_.Remove(Item.Get());
+        throw;
+    }
 }
 
 void TORVDescriptors::Remove(const Ref<IORVDescriptor>& Item) {
@@ -105,33 +134,59 @@ TORVUniqueCollection<CollIntf, ItemIntf>::TORVUniqueCollection(bool Hashed, cons
 template <class CollIntf, class ItemIntf>
 void TORVUniqueCollection<CollIntf, ItemIntf>::Add(const Ref<ItemIntf>& Item) {
     Assert(static_cast<bool>(Item), AddSite_);
-    AddKeyed(Item.Get(), this->Hash_ ? Item->GetID() : std::string());
+    AddKeyed(Item.Get(), this->Hashed_ ? Item->GetID() : std::string());
 }
 
 template <class CollIntf, class ItemIntf>
 void TORVUniqueCollection<CollIntf, ItemIntf>::AddKeyed(ItemIntf* Item, const std::string& Key) {
-    // The list first: should the hash fail to grow, no uncounted pointer is left behind.
-    if (!this->List_.Contains(Item)) this->List_.Add(Item);
-    SetKey(Item, Key);
+    if (this->List_.Contains(Item))
+        EnterKeyOfHeld(Item, Key);
+    else
+        AppendNew(Item, Key);
 }
 
 template <class CollIntf, class ItemIntf>
 void TORVUniqueCollection<CollIntf, ItemIntf>::AppendNew(ItemIntf* Item, const std::string& Key) {
+    // The list first: should the keys fail to grow, no uncounted pointer is left behind.
     this->List_.Add(Item);
-    SetKey(Item, Key);
+    if (!this->Hashed_) return;
+    try {
+        if (this->Hash_)
+            this->Hash_->Set(Key, this->Word(Item));
+        else
+            this->Codes_.push_back(this->CodeOf(Key));
+    } catch (...) {
+        this->List_.Remove(Item);
+        throw;
+    }
 }
 
 template <class CollIntf, class ItemIntf>
-void TORVUniqueCollection<CollIntf, ItemIntf>::SetKey(ItemIntf* Item, const std::string& Key) {
-    if (this->Hash_) this->Hash_->Set(Key, this->Word(Item));
+void TORVUniqueCollection<CollIntf, ItemIntf>::EnterKeyOfHeld(ItemIntf* Item, const std::string& Key) {
+    if (!this->Hashed_) return;
+    // The only item under its key has that key already.
+    if (!this->Hash_ && this->OnlyCode(this->CodeOf(Key))) return;
+    this->Hash().Set(Key, this->Word(Item));
 }
 
 template <class CollIntf, class ItemIntf>
 void TORVUniqueCollection<CollIntf, ItemIntf>::Remove(const Ref<ItemIntf>& Item) {
     if (!Item) return;
-    if (this->Hash_) {
+    if (this->Hashed_) {
+        // The key of the item's id goes, whichever item it leads to.
         const std::string Key = Item->GetID();
-        if (this->Hash_->FindNode(Key)) this->Hash_->Remove(Key);
+        const int32_t At = this->List_.IndexOf(Item.Get());
+        const uint32_t Code = this->CodeOf(Key);
+        auto& Codes = this->Codes_;
+        if (!this->Hash_ && At >= 0 && Codes[static_cast<std::size_t>(At)] == Code && this->OnlyCode(Code)) {
+            // The only item under its key: key and item go together.
+            Codes.erase(Codes.begin() + At);
+        } else if (!this->Hash_ && At < 0 && std::find(Codes.begin(), Codes.end(), Code) == Codes.end()) {
+            // Neither the item nor its key is there.
+        } else {
+            TStrKeyHash& Hash = this->Hash();
+            if (Hash.FindNode(Key)) Hash.Remove(Key);
+        }
     }
     this->List_.Remove(Item.Get());
 }

@@ -4,6 +4,9 @@
 // A hashed collection finds ids exactly as written (letter case significant); an unhashed one
 // compares ids ignoring the case of ASCII letters and yields the first match in list order.
 // The hash holds plain pointers; the list holds the one counted reference of the collection.
+// The hash of an extension or point collection is made on the first lookup (or by Reserve): until
+// then a short code of each item's key stands beside the list, enough to tell that an item is the
+// only one under its key, so that the many collections that are only ever walked cost no hash.
 #ifndef ORV_COLLECTIONS_H
 #define ORV_COLLECTIONS_H
 
@@ -29,8 +32,8 @@ public:
     // The item at list position Index (0-based); EORVException outside 0..GetCount()-1.
     Ref<ItemIntf> ORV_CALL GetItem(int32_t Index) override;
 
-    // Whether the collection keeps a hash (and so finds ids case-sensitively).
-    bool IsHashed() const { return Hash_ != nullptr; }
+    // Whether the collection finds ids through a hash (and so case-sensitively).
+    bool IsHashed() const { return Hashed_; }
     // Whether the list holds this very item (constant time).
     bool Contains(ItemIntf* Item) const { return List_.Contains(Item); }
     // The item at Index without a reference; EORVException outside the list.
@@ -39,20 +42,28 @@ public:
     ItemIntf* FindItem(const std::string& Id) const;
     // Removes every item (and every key), releasing each item once.
     void Clear();
-    // Makes room for Count items.
-    void Reserve(std::size_t Count) {
-        List_.Reserve(Count);
-        if (Hash_) Hash_->Reserve(Count);
-    }
+    // Makes room for Count items (and makes the hash of a hashed collection now).
+    void Reserve(std::size_t Count);
 
 protected:
     explicit TORVCollection(bool Hashed);
 
+    // The hash, made from the list when it is not there yet (hashed collections only): each item
+    // in list order enters its GetID, overwriting, as if the items had been added one by one.
+    TStrKeyHash& Hash() const;
+    static uint32_t CodeOf(const std::string& Key) { return static_cast<uint32_t>(std::hash<std::string>()(Key)); }
+    // Whether Code stands beside the list exactly once (no hash made yet).
+    bool OnlyCode(uint32_t Code) const;
+
     static uintptr_t Word(ItemIntf* Item) { return reinterpret_cast<uintptr_t>(Item); }
     static ItemIntf* FromWord(uintptr_t Value) { return reinterpret_cast<ItemIntf*>(Value); }
 
-    std::unique_ptr<TStrKeyHash> Hash_;  // id -> item, uncounted; nil when not hashed
-    TTarnInterfaceList List_;            // the items in insertion order, counted
+    bool Hashed_;
+    // id -> item, uncounted; nil until a hashed collection is first searched. A key added more
+    // than once leads to the item added last that is still there.
+    mutable std::unique_ptr<TStrKeyHash> Hash_;
+    mutable std::vector<uint32_t> Codes_;  // CodeOf each item's key, in list order, while there is no hash
+    TTarnInterfaceList List_;              // the items in insertion order, counted
 };
 
 // The registry's plug-in descriptors, keyed by plug-in id; always hashed. The same descriptor,
@@ -75,28 +86,27 @@ public:
     bool Holds(IORVDescriptor* Item) const;
 };
 
-// Extension points or extensions: an item is held at most once; the hash (when kept) maps each id
-// to the item added last under it.
+// Extension points or extensions: an item is held at most once. Of the held items that share an
+// id, Find yields the one latest in the list.
 template <class CollIntf, class ItemIntf>
 class TORVUniqueCollection : public TORVCollection<CollIntf, ItemIntf> {
 public:
-    // Enters Item under its GetID (overwriting the key's earlier item) and appends it unless the
-    // list holds it already. A nil Item is an assertion failure.
+    // Appends Item and enters it under its GetID, unless the list holds it already. A nil Item is
+    // an assertion failure.
     void Add(const Ref<ItemIntf>& Item);
-    // Removes the key of Item's id (whichever item it leads to) and Item from the list when held;
-    // nil does nothing.
+    // Removes Item and its key when held; nil does nothing.
     void Remove(const Ref<ItemIntf>& Item);
     // Add with Item's id already at hand (Key; ignored when not hashed).
     void AddKeyed(ItemIntf* Item, const std::string& Key);
     // Add of an item the caller knows the list does not hold yet.
     void AppendNew(ItemIntf* Item, const std::string& Key);
+    // Add of an item the caller knows the list holds: only its key is entered again.
+    void EnterKeyOfHeld(ItemIntf* Item, const std::string& Key);
 
 protected:
     TORVUniqueCollection(bool Hashed, const TAssertSite& AddSite);
 
 private:
-    void SetKey(ItemIntf* Item, const std::string& Key);
-
     TAssertSite AddSite_;
 };
 

@@ -105,9 +105,18 @@ void TORVExtension::MissingPoint(const std::string& PointID, bool Tolerate, TChe
 }
 
 void TORVExtension::LinkTo(TORVExtensionPoint& Point, const std::string& Key) {
-    if (std::find(LinkedPoints_.begin(), LinkedPoints_.end(), &Point) == LinkedPoints_.end())
-        LinkedPoints_.push_back(&Point);
-    Point.LinkedExtensions().AddKeyed(this, Key);
+    // Links are recorded on both sides: a point this extension does not know does not hold it.
+    if (std::find(LinkedPoints_.begin(), LinkedPoints_.end(), &Point) != LinkedPoints_.end()) {
+        Point.LinkedExtensions().EnterKeyOfHeld(this, Key);
+        return;
+    }
+    LinkedPoints_.push_back(&Point);
+    try {
+        Point.LinkedExtensions().AppendNew(this, Key);
+    } catch (...) {
+        LinkedPoints_.pop_back();
+        throw;
+    }
 }
 
 void TORVExtension::UnlinkAll() {

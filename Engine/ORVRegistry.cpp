@@ -233,8 +233,10 @@ void TORVRegistry::LinkExtension(TORVExtension& Extension) {
     Extension.ForEachNamedPoint(PointUnion(), Relinking, Checks(),
                                 [this](TORVExtensionPoint* Point) { FoundPoints_.push_back(Point); });
     Assert(Relinking || Checks().Collecting() || !FoundPoints_.empty(), AssertSites::ResolveExtensionPoints);
-    const std::string Key = Extension.GetID();
-    for (TORVExtensionPoint* Point : FoundPoints_) Extension.LinkTo(*Point, Key);
+    if (!FoundPoints_.empty()) {
+        const std::string Key = Extension.GetID();
+        for (TORVExtensionPoint* Point : FoundPoints_) Extension.LinkTo(*Point, Key);
+    }
     FoundPoints_.clear();
     Extension.SetLinked();
 }

@@ -5,6 +5,9 @@
 
 #include <ORVPluginHelpers.h>
 
+#include <random>
+#include <vector>
+
 using namespace orv;
 using namespace orv::test;
 
@@ -63,6 +66,28 @@ TEST_F(CollectionsTest, HashedCollectionKeepsBothItemsOfOneIdTheLaterOneWinsAndR
     EXPECT_FALSE(Linked->Find("p.e"));
     TConverter::ToExtensions(Linked)->Remove(nullptr);
     EXPECT_EQ(Linked->GetCount(), 1);
+}
+
+// A collection that has not been searched yet keeps no hash; whatever was added and removed
+// before, its first search must find what a collection with a hash from the start finds.
+TEST_F(CollectionsTest, HashMadeOnFirstSearchFindsWhatAHashFromTheStartFinds) {
+    // Three ids, two items under each: re-adding, removing and removing outsiders all matter.
+    std::vector<Ref<IORVExtension>> Items;
+    for (const char* Id : {"a", "a", "b", "b", "c", "c"}) Items.push_back(AddExtension(Plugin, Id, "x"));
+    std::mt19937 Random(7);
+    for (int Round = 0; Round < 400; ++Round) {
+        Ref<IORVExtensions> Lazy(new TORVExtensions(true)), Eager(new TORVExtensions(true));
+        TConverter::ToExtensions(Eager)->Reserve(8);
+        for (int Step = 0; Step < 10; ++Step) {
+            const Ref<IORVExtension>& Item = Items[Random() % Items.size()];
+            const bool Adding = Random() % 3 != 0;
+            for (TORVExtensions* C : {TConverter::ToExtensions(Lazy), TConverter::ToExtensions(Eager)})
+                Adding ? C->Add(Item) : C->Remove(Item);
+        }
+        ASSERT_EQ(Lazy->GetCount(), Eager->GetCount());
+        for (int32_t I = 0; I < Lazy->GetCount(); ++I) ASSERT_TRUE(Lazy->GetItem(I) == Eager->GetItem(I));
+        for (const char* Id : {"p.a", "p.b", "p.c"}) ASSERT_TRUE(Lazy->Find(Id) == Eager->Find(Id)) << Round << Id;
+    }
 }
 
 TEST_F(CollectionsTest, HashedFindIsCaseSensitiveAndUnhashedFindFoldsAsciiCase) {
