@@ -8,6 +8,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace orv {
 
 namespace {
@@ -149,63 +153,111 @@ void PositionOf(const std::string& Text, std::ptrdiff_t Offset, int32_t& Line, i
     Column = static_cast<int32_t>(End - LineStart + 1);
 }
 
-}  // namespace
-
-std::string XMLTextAsUtf8(const std::string& Bytes, const std::string& FileName) {
-    // Byte-order marks, then the layout of "<?" in the wide encodings.
-    if (StartsWith(Bytes, "\xEF\xBB\xBF", 3)) return Bytes.substr(3);
-    if (StartsWith(Bytes, "\x00\x00\xFE\xFF", 4)) return WideAsUtf8(Bytes, 4, 4, true, FileName);
-    if (StartsWith(Bytes, "\xFF\xFE\x00\x00", 4)) return WideAsUtf8(Bytes, 4, 4, false, FileName);
-    if (StartsWith(Bytes, "\xFE\xFF", 2)) return WideAsUtf8(Bytes, 2, 2, true, FileName);
-    if (StartsWith(Bytes, "\xFF\xFE", 2)) return WideAsUtf8(Bytes, 2, 2, false, FileName);
-    if (StartsWith(Bytes, "\x00\x00\x00<", 4)) return WideAsUtf8(Bytes, 0, 4, true, FileName);
-    if (StartsWith(Bytes, "<\x00\x00\x00", 4)) return WideAsUtf8(Bytes, 0, 4, false, FileName);
-    if (StartsWith(Bytes, "\x00<\x00?", 4)) return WideAsUtf8(Bytes, 0, 2, true, FileName);
-    if (StartsWith(Bytes, "<\x00?\x00", 4)) return WideAsUtf8(Bytes, 0, 2, false, FileName);
-
-    const std::string Encoding = DeclaredEncoding(Bytes);
-    const std::string Key = EncodingKey(Encoding);
-    if (Key.empty() || Key == "utf8") return Bytes;
-    if (Key.compare(0, 5, "utf16") == 0 || Key.compare(0, 5, "utf32") == 0 || Key == "ucs2" || Key == "ucs4")
-        throw EORVException("XML file \"" + FileName + "\" declares the encoding \"" + Encoding +
-                            "\" but is not written in it");
-    std::string Utf8, Error;
-    if (!Platform().DecodeText(Bytes, Encoding, Utf8, Error))
-        throw EORVException("XML file \"" + FileName + "\" declares the encoding \"" + Encoding +
-                            "\", which cannot be read: " + Error);
-    return Utf8;
+#if defined(__SSE2__)
+// The number of bits set in a 16-bit mask (a table: not every target counts bits in one step).
+std::size_t BitCount16(unsigned Mask) {
+    static const struct TCounts {
+        unsigned char Of[256];
+        TCounts() : Of() {
+            for (int B = 1; B < 256; ++B) Of[B] = static_cast<unsigned char>((B & 1) + Of[B >> 1]);
+        }
+    } Counts;
+    return Counts.Of[Mask & 0xFF] + Counts.Of[(Mask >> 8) & 0xFF];
 }
+#endif
 
-void CheckXMLCharacters(const std::string& Text, const std::string& FileName, TXMLTextFacts* Facts) {
-    // Character references count in content and attribute values, not in comments, CDATA
-    // sections and processing instructions, where "&#0;" is plain text.
-    // Most bytes are plain ASCII that needs no second look: the ones that may need one are
-    // marked (controls, non-ASCII, the starts of markup, references and of the ends of skipped
-    // sections).
+// The first byte from I on that CheckXMLCharacters must look at: a control or non-ASCII byte (tab
+// and carriage return aside), "<", "&", and Stop (the first byte of the end of a skipped section;
+// 0 outside one). The "=" passed on the way are counted in Equals.
+std::size_t SkipPlain(const unsigned char* Bytes, std::size_t I, std::size_t Size, unsigned char Stop,
+                      std::size_t& Equals) {
     static const struct TPlain {
         bool Byte[256];
         TPlain() : Byte() {
             for (int B = 0x20; B < 0x80; ++B) Byte[B] = true;
             Byte['\t'] = Byte['\r'] = true;
-            for (unsigned char Special : {'<', '&', '-', ']', '?', '='}) Byte[Special] = false;
+            Byte['<'] = Byte['&'] = false;
         }
     } Plain;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time; the bytes from 0x80 up are negative, and so below the space too.
+    const __m128i Space = _mm_set1_epi8(0x20), Tab = _mm_set1_epi8('\t'), Return = _mm_set1_epi8('\r');
+    const __m128i Less = _mm_set1_epi8('<'), Amp = _mm_set1_epi8('&'), Equal = _mm_set1_epi8('=');
+    const __m128i StopByte = _mm_set1_epi8(static_cast<char>(Stop ? Stop : '<'));
+    for (; I + 16 <= Size; I += 16) {
+        const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Bytes + I));
+        const __m128i Blank = _mm_or_si128(_mm_cmpeq_epi8(V, Tab), _mm_cmpeq_epi8(V, Return));
+        __m128i Look = _mm_andnot_si128(Blank, _mm_cmplt_epi8(V, Space));
+        Look = _mm_or_si128(Look, _mm_or_si128(_mm_cmpeq_epi8(V, Less), _mm_cmpeq_epi8(V, Amp)));
+        Look = _mm_or_si128(Look, _mm_cmpeq_epi8(V, StopByte));
+        const auto LookMask = static_cast<unsigned>(_mm_movemask_epi8(Look));
+        const auto EqualMask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(V, Equal)));
+        if (LookMask) {
+            const auto K = static_cast<unsigned>(__builtin_ctz(LookMask));
+            Equals += BitCount16(EqualMask & ((1u << K) - 1));
+            return I + K;
+        }
+        Equals += BitCount16(EqualMask);
+    }
+#endif
+    for (; I < Size; ++I) {
+        const unsigned char B = Bytes[I];
+        if (!Plain.Byte[B] || B == Stop) break;
+        Equals += B == '=';
+    }
+    return I;
+}
+
+}  // namespace
+
+bool XMLTextToUtf8(const std::string& Bytes, const std::string& FileName, std::string& Utf8) {
+    // Byte-order marks, then the layout of "<?" in the wide encodings.
+    auto Wide = [&](std::size_t Skip, std::size_t Unit, bool BigEndian) {
+        Utf8 = WideAsUtf8(Bytes, Skip, Unit, BigEndian, FileName);
+        return true;
+    };
+    if (StartsWith(Bytes, "\xEF\xBB\xBF", 3)) {
+        Utf8 = Bytes.substr(3);
+        return true;
+    }
+    if (StartsWith(Bytes, "\x00\x00\xFE\xFF", 4)) return Wide(4, 4, true);
+    if (StartsWith(Bytes, "\xFF\xFE\x00\x00", 4)) return Wide(4, 4, false);
+    if (StartsWith(Bytes, "\xFE\xFF", 2)) return Wide(2, 2, true);
+    if (StartsWith(Bytes, "\xFF\xFE", 2)) return Wide(2, 2, false);
+    if (StartsWith(Bytes, "\x00\x00\x00<", 4)) return Wide(0, 4, true);
+    if (StartsWith(Bytes, "<\x00\x00\x00", 4)) return Wide(0, 4, false);
+    if (StartsWith(Bytes, "\x00<\x00?", 4)) return Wide(0, 2, true);
+    if (StartsWith(Bytes, "<\x00?\x00", 4)) return Wide(0, 2, false);
+
+    const std::string Encoding = DeclaredEncoding(Bytes);
+    const std::string Key = EncodingKey(Encoding);
+    if (Key.empty() || Key == "utf8") return false;
+    if (Key.compare(0, 5, "utf16") == 0 || Key.compare(0, 5, "utf32") == 0 || Key == "ucs2" || Key == "ucs4")
+        throw EORVException("XML file \"" + FileName + "\" declares the encoding \"" + Encoding +
+                            "\" but is not written in it");
+    std::string Error;
+    if (!Platform().DecodeText(Bytes, Encoding, Utf8, Error))
+        throw EORVException("XML file \"" + FileName + "\" declares the encoding \"" + Encoding +
+                            "\", which cannot be read: " + Error);
+    return true;
+}
+
+void CheckXMLCharacters(const std::string& Text, const std::string& FileName, TXMLTextFacts* Facts) {
+    // Character references count in content and attribute values, not in comments, CDATA
+    // sections and processing instructions, where "&#0;" is plain text.
+    // Most bytes are plain ASCII that needs no second look (SkipPlain passes them).
     const char* SkipUntil = nullptr;
     const std::size_t Size = Text.size();
     const auto* Bytes = reinterpret_cast<const unsigned char*>(Text.data());
     TXMLTextFacts Ignored;
     TXMLTextFacts& Counted = Facts ? *Facts : Ignored;
+    Counted.LineStarts.reserve(16);
     Counted.LineStarts.assign(1, 0);
     for (std::size_t I = 0; I < Size;) {
-        while (I < Size && Plain.Byte[Bytes[I]]) ++I;
+        I = SkipPlain(Bytes, I, Size, SkipUntil ? static_cast<unsigned char>(SkipUntil[0]) : 0, Counted.Equals);
         if (I == Size) break;
         if (Bytes[I] == '\n') {
             Counted.LineStarts.push_back(static_cast<uint32_t>(++I));
-            continue;
-        }
-        if (Bytes[I] == '=') {
-            ++Counted.Equals;
-            ++I;
             continue;
         }
         uint32_t C;
@@ -221,14 +273,16 @@ void CheckXMLCharacters(const std::string& Text, const std::string& FileName, TX
                 SkipUntil = nullptr;
                 continue;
             }
-        } else if (C == '<') {
+        } else if (C == '<' && I + 1 < Size) {
             // A start tag: not "</", "<!" nor "<?".
-            if (I + 1 < Size && Bytes[I + 1] != '/' && Bytes[I + 1] != '!' && Bytes[I + 1] != '?') ++Counted.Tags;
-            if (Text.compare(I, 4, "<!--") == 0)
+            const unsigned char Next = Bytes[I + 1];
+            if (Next != '/' && Next != '!' && Next != '?')
+                ++Counted.Tags;
+            else if (Next == '!' && Text.compare(I, 4, "<!--") == 0)
                 SkipUntil = "-->";
-            else if (Text.compare(I, 9, "<![CDATA[") == 0)
+            else if (Next == '!' && Text.compare(I, 9, "<![CDATA[") == 0)
                 SkipUntil = "]]>";
-            else if (Text.compare(I, 2, "<?") == 0)
+            else if (Next == '?')
                 SkipUntil = "?>";
         } else if (C == '&' && Text.compare(I, 2, "&#") == 0) {
             std::size_t At = I + 2;

@@ -27,9 +27,10 @@ constexpr int64_t MaxXMLFileSize = 16 * 1024 * 1024;
 
 // Bytes, the content of the XML file FileName, as UTF-8: a byte-order mark or the UTF-16/UTF-32
 // layout of "<?" decides first, then the encoding that the XML declaration names (UTF-8 when it
-// names none); text in another encoding is decoded by the platform layer. Raises EORVException
-// naming the file (and the encoding) when the bytes cannot be read so.
-std::string XMLTextAsUtf8(const std::string& Bytes, const std::string& FileName);
+// names none); text in another encoding is decoded by the platform layer. Stores the UTF-8 text in
+// Utf8 and returns true, or returns false when Bytes is UTF-8 as it stands (Utf8 untouched).
+// Raises EORVException naming the file (and the encoding) when the bytes cannot be read so.
+bool XMLTextToUtf8(const std::string& Bytes, const std::string& FileName, std::string& Utf8);
 
 // What CheckXMLCharacters counts on its way through a text.
 struct TXMLTextFacts {

@@ -1,5 +1,6 @@
-// The element tree of a loaded XML document, kept compact: every name, value and text in one
-// string pool, the elements numbered so that the children of each lie side by side. The engine's
+// The element tree of a loaded XML document, kept compact: names, values and texts in the buffer
+// the parser worked in or in one string pool, the elements numbered so that the children of each
+// lie side by side. The engine's
 // own readers walk it directly, without interface objects; hosts and plug-ins see it through
 // IXMLDocument and IXMLNode.
 #ifndef TARN_XML_TREE_H
@@ -21,7 +22,7 @@ public:
     // The root element, None when the document has none.
     uint32_t Root() const { return Root_; }
     // Element E's name, in the engine's encoding.
-    const char* Name(uint32_t E) const { return Pool_.data() + Elements_[E].Name; }
+    const char* Name(uint32_t E) const { return At(Elements_[E].Name); }
     uint32_t ChildCount(uint32_t E) const { return Elements_[E].ChildCount; }
     // The I-th child element of E (I below ChildCount(E)).
     uint32_t Child(uint32_t E, uint32_t I) const { return Elements_[E].FirstChild + I; }
@@ -31,7 +32,7 @@ public:
     const char* Attribute(uint32_t E, const char* Name) const {
         const TElement& Element = Elements_[E];
         for (uint32_t A = Element.FirstAttribute; A < Element.FirstAttribute + Element.AttributeCount; ++A)
-            if (std::strcmp(Pool_.data() + Attributes_[A].Name, Name) == 0) return Pool_.data() + Attributes_[A].Value;
+            if (std::strcmp(At(Attributes_[A].Name), Name) == 0) return At(Attributes_[A].Value);
         return nullptr;
     }
     // The value of E's attribute Name, empty when E has none.
@@ -41,7 +42,7 @@ public:
     }
     uint32_t AttributeCount(uint32_t E) const { return Elements_[E].AttributeCount; }
     // The text content of E: its text and CDATA children joined, empty when it has none.
-    const char* Text(uint32_t E) const { return Pool_.data() + Elements_[E].Text; }
+    const char* Text(uint32_t E) const { return At(Elements_[E].Text); }
     // The 1-based line and column (in bytes) of E's start tag in its file; 0 when not known.
     void Position(uint32_t E, int32_t& Line, int32_t& Column) const;
     // Whether the texts are in the engine's encoding already (a copy of another document) rather
@@ -50,6 +51,16 @@ public:
     void SetNative(bool Value) { Native_ = Value; }
 
     // --- building (the XML layer) ---
+    // Keeps Buffer, whose first byte must be a NUL (the empty text), for the texts that lie in it
+    // (entered by InBuffer); before any text is added. The buffer's bytes stay where they are.
+    void AdoptBuffer(std::string&& Buffer) { Buffer_ = std::move(Buffer); }
+    char* Buffer() { return &Buffer_[0]; }
+    // The offset of Text when it lies in the buffer, else None.
+    uint32_t InBuffer(const char* Text) const {
+        return Text >= Buffer_.data() && Text < Buffer_.data() + Buffer_.size()
+                   ? static_cast<uint32_t>(Text - Buffer_.data())
+                   : None;
+    }
     // Appends Text to the pool; its offset.
     uint32_t Add(const char* Text, std::size_t Length);
     uint32_t Add(const char* Text) { return Add(Text, std::strlen(Text)); }
@@ -87,7 +98,14 @@ private:
         uint32_t Value;
     };
 
-    std::string Pool_;  // NUL-separated texts; offset 0 is the empty text
+    // The text at offset O: the buffer's offsets come first, then the pool's. Offset 0 is the
+    // empty text.
+    const char* At(uint32_t O) const {
+        return O < Buffer_.size() ? Buffer_.data() + O : Pool_.data() + (O - Buffer_.size());
+    }
+
+    std::string Buffer_;  // the parsed file, NUL-ended texts inside it
+    std::string Pool_;    // NUL-ended texts added one by one
     std::vector<TElement> Elements_;
     std::vector<TAttribute> Attributes_;
     std::vector<uint32_t> LineStarts_;

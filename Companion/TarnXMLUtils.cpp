@@ -157,16 +157,24 @@ std::string ReadWholeFile(const std::string& FileName) {
 }
 
 // The pugixml tree below Root as Tree's elements, breadth first, so that the children of each
-// element are numbered side by side. XML allows an attribute once per element, while the parser
-// keeps the first of two and says nothing: that is checked here.
-void BuildTree(pugi::xml_node Root, const char* Base, TXMLTree& Tree, const std::string& FileName,
+// element are numbered side by side; Tree's pool is the buffer that the parser worked in. XML
+// allows an attribute once per element, while the parser keeps the first of two and says nothing:
+// that is checked here.
+void BuildTree(pugi::xml_node Root, TXMLTree& Tree, const char* Base, const std::string& FileName,
                const std::string& Text) {
-    std::vector<pugi::xml_node> Nodes;
-    std::vector<const char*> Names;
+    // Parsing in place leaves every name and value in the buffer, ended by a NUL.
+    auto Enter = [&Tree](const char* Piece) {
+        if (!*Piece) return uint32_t{0};
+        const uint32_t At = Tree.InBuffer(Piece);
+        return At != TXMLTree::None ? At : Tree.Add(Piece);
+    };
+    thread_local std::vector<pugi::xml_node> Nodes;
+    thread_local std::vector<const char*> Names;
+    Nodes.clear();
     auto Add = [&](pugi::xml_node Node) {
-        // The start tag's "<" comes right before the name, which lies in the parsed buffer.
+        // The start tag's "<" comes right before the name.
         const std::ptrdiff_t Tag = Node.name() - Base - 1;
-        Tree.AddElement(Tree.Add(Node.name()), static_cast<uint32_t>(Tag));
+        Tree.AddElement(Enter(Node.name()), static_cast<uint32_t>(Tag));
         Names.clear();
         for (pugi::xml_attribute A = Node.first_attribute(); A; A = A.next_attribute()) {
             const char* Name = A.name();
@@ -174,7 +182,7 @@ void BuildTree(pugi::xml_node Root, const char* Base, TXMLTree& Tree, const std:
                 if (Earlier[0] == Name[0] && std::strcmp(Earlier, Name) == 0)
                     RaiseMalformedXML(FileName, Text, std::string("attribute \"") + Name + "\" given twice", Tag);
             Names.push_back(Name);
-            Tree.AddAttribute(Tree.Add(Name), Tree.Add(A.value()));
+            Tree.AddAttribute(Enter(Name), Enter(A.value()));
         }
         Nodes.push_back(Node);
     };
@@ -183,16 +191,24 @@ void BuildTree(pugi::xml_node Root, const char* Base, TXMLTree& Tree, const std:
     std::string Joined;
     for (uint32_t E = 0; E < Nodes.size(); ++E) {
         const uint32_t First = Tree.ElementCount();
+        // Text split by comments or CDATA sections comes as several child nodes.
+        const char* Only = nullptr;
+        std::size_t Pieces = 0;
         Joined.clear();
         for (pugi::xml_node Child = Nodes[E].first_child(); Child; Child = Child.next_sibling()) {
             if (Child.type() == pugi::node_element) Add(Child);
-            // Text split by comments or CDATA sections comes as several child nodes.
-            if (Child.type() == pugi::node_pcdata || Child.type() == pugi::node_cdata) Joined += Child.value();
+            if (Child.type() != pugi::node_pcdata && Child.type() != pugi::node_cdata) continue;
+            if (++Pieces == 2) Joined = Only;
+            if (Pieces == 1)
+                Only = Child.value();
+            else
+                Joined += Child.value();
         }
         const uint32_t Count = Tree.ElementCount() - First;
         Tree.SetChildren(E, First, Count);
         for (uint32_t K = First; K + 1 < First + Count; ++K) Tree.SetNext(K, K + 1);
-        if (!Joined.empty()) Tree.SetText(E, Tree.Add(Joined));
+        if (Pieces == 1) Tree.SetText(E, Enter(Only));
+        if (Pieces > 1 && !Joined.empty()) Tree.SetText(E, Tree.Add(Joined));
     }
 }
 
@@ -201,22 +217,29 @@ void BuildTree(pugi::xml_node Root, const char* Base, TXMLTree& Tree, const std:
 int32_t LiveXMLDocumentCount() { return LiveDocuments.load(); }
 
 Ref<IXMLDocument> LoadXMLDocumentFromString(const std::string& Bytes, const std::string& FileName) {
-    const std::string Text = XMLTextAsUtf8(Bytes, FileName);
+    std::string Converted;
+    const std::string& Text = XMLTextToUtf8(Bytes, FileName, Converted) ? Converted : Bytes;
     TXMLTextFacts Facts;
     CheckXMLCharacters(Text, FileName, &Facts);
     Ref<TXMLDocument> Doc(new TXMLDocument(FileName));
-    Doc->Tree().SetLineStarts(std::move(Facts.LineStarts));
+    TXMLTree& Tree = Doc->Tree();
+    Tree.SetLineStarts(std::move(Facts.LineStarts));
 
-    // The parser works in place, on a copy (its offsets then point into Text too), in a document
-    // kept for the next file: the tree of a document is copied out, and the parser's own storage
-    // is used again instead of being held by every loaded file.
+    // The parser works in place, on a copy that becomes the tree's pool (a NUL first: the empty
+    // text), so that names and values need no copy of their own. Its document is kept for the next
+    // file: the tree is copied out, and the parser's own storage is used again instead of being
+    // held by every loaded file.
     // Fragment mode keeps text outside the root element, so that it can be rejected below
     // instead of being dropped silently; an empty buffer is accepted as a document without root.
     thread_local pugi::xml_document Parsed;
-    std::string Work = Text;
-    pugi::xml_parse_result Result = Parsed.load_buffer_inplace(&Work[0], Work.size(),
-                                                               pugi::parse_default | pugi::parse_fragment,
-                                                               pugi::encoding_utf8);
+    std::string Work;
+    Work.reserve(Text.size() + 1);
+    Work.push_back('\0');
+    Work += Text;
+    Tree.AdoptBuffer(std::move(Work));
+    char* Base = Tree.Buffer() + 1;
+    pugi::xml_parse_result Result =
+        Parsed.load_buffer_inplace(Base, Text.size(), pugi::parse_default | pugi::parse_fragment, pugi::encoding_utf8);
     if (!Result) RaiseMalformedXML(FileName, Text, Result.description(), Result.offset);
 
     pugi::xml_node Root;
@@ -238,10 +261,8 @@ Ref<IXMLDocument> LoadXMLDocumentFromString(const std::string& Bytes, const std:
         }
     }
     if (Root) {
-        // Every name, value and text is a piece of the text, each after a delimiter of its own:
-        // the pool needs no more room than the text.
-        Doc->Tree().Reserve(Facts.Tags, Facts.Equals, Text.size() + 1);
-        BuildTree(Root, Work.data(), Doc->Tree(), FileName, Text);
+        Tree.Reserve(Facts.Tags, Facts.Equals, 0);
+        BuildTree(Root, Tree, Base, FileName, Text);
     }
     Parsed.reset();
     return Doc;
@@ -302,15 +323,15 @@ Ref<IXMLDocument> XMLDocumentCopy(IXMLDocument* Document, const std::vector<cons
 
 uint32_t TXMLTree::Add(const char* Text, std::size_t Length) {
     if (Length == 0) return 0;
-    if (Pool_.empty()) Pool_.push_back('\0');
-    const auto At = static_cast<uint32_t>(Pool_.size());
+    if (Pool_.empty() && Buffer_.empty()) Pool_.push_back('\0');
+    const auto At = static_cast<uint32_t>(Buffer_.size() + Pool_.size());
     Pool_.append(Text, Length);
     Pool_.push_back('\0');
     return At;
 }
 
 uint32_t TXMLTree::AddElement(uint32_t Name, uint32_t Offset) {
-    if (Pool_.empty()) Pool_.push_back('\0');
+    if (Pool_.empty() && Buffer_.empty()) Pool_.push_back('\0');
     Elements_.push_back(TElement{Name, static_cast<uint32_t>(Attributes_.size()), 0, 0, 0, None, 0, Offset});
     return static_cast<uint32_t>(Elements_.size() - 1);
 }

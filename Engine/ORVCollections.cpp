@@ -42,6 +42,13 @@ void TORVCollection<CollIntf, ItemIntf>::Reserve(std::size_t Count) {
 }
 
 template <class CollIntf, class ItemIntf>
+void TORVCollection<CollIntf, ItemIntf>::Grow(std::size_t More) {
+    const std::size_t Count = static_cast<std::size_t>(List_.GetCount()) + More;
+    List_.Reserve(Count);
+    if (Hashed_ && !Hash_) Codes_.reserve(Count);
+}
+
+template <class CollIntf, class ItemIntf>
 ItemIntf* TORVCollection<CollIntf, ItemIntf>::ItemAt(int32_t Index) const {
     // The list only ever receives item interfaces (see Add), so the stored pointer is one.
     return static_cast<ItemIntf*>(List_.GetItems(Index));
@@ -155,6 +162,21 @@ void TORVUniqueCollection<CollIntf, ItemIntf>::AppendNew(ItemIntf* Item, const s
             this->Hash_->Set(Key, this->Word(Item));
         else
             this->Codes_.push_back(this->CodeOf(Key));
+    } catch (...) {
+        this->List_.Remove(Item);
+        throw;
+    }
+}
+
+template <class CollIntf, class ItemIntf>
+void TORVUniqueCollection<CollIntf, ItemIntf>::AppendNew(ItemIntf* Item, uint32_t Code) {
+    if (!this->Hashed_ || this->Hash_) {
+        AppendNew(Item, this->Hashed_ ? Item->GetID() : std::string());
+        return;
+    }
+    this->List_.Add(Item);
+    try {
+        this->Codes_.push_back(Code);
     } catch (...) {
         this->List_.Remove(Item);
         throw;

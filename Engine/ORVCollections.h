@@ -15,6 +15,7 @@
 #include "Companion/TarnHashUtils.h"
 #include "Engine/ORVAdatable.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,10 @@ public:
     void Clear();
     // Makes room for Count items (and makes the hash of a hashed collection now).
     void Reserve(std::size_t Count);
+    // Makes room for More items beyond those held, without making the hash.
+    void Grow(std::size_t More);
+    // The short code of a key that stands in for it until the hash is made.
+    static uint32_t CodeOf(const std::string& Key) { return static_cast<uint32_t>(std::hash<std::string>()(Key)); }
 
 protected:
     explicit TORVCollection(bool Hashed);
@@ -51,7 +56,6 @@ protected:
     // The hash, made from the list when it is not there yet (hashed collections only): each item
     // in list order enters its GetID, overwriting, as if the items had been added one by one.
     TStrKeyHash& Hash() const;
-    static uint32_t CodeOf(const std::string& Key) { return static_cast<uint32_t>(std::hash<std::string>()(Key)); }
     // Whether Code stands beside the list exactly once (no hash made yet).
     bool OnlyCode(uint32_t Code) const;
 
@@ -100,6 +104,9 @@ public:
     void AddKeyed(ItemIntf* Item, const std::string& Key);
     // Add of an item the caller knows the list does not hold yet.
     void AppendNew(ItemIntf* Item, const std::string& Key);
+    // AppendNew with the CodeOf the item's id at hand: the id itself is asked for only when the
+    // hash is made already.
+    void AppendNew(ItemIntf* Item, uint32_t Code);
     // Add of an item the caller knows the list holds: only its key is entered again.
     void EnterKeyOfHeld(ItemIntf* Item, const std::string& Key);
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace orv {
 
@@ -63,7 +64,7 @@ public:
 
     // --- fields written by the manifest reader ---
     void SetID(const std::string& Value) { ID_ = Value; }
-    void SetName(const std::string& Value) { Name_ = Value; }
+    void SetName(std::string Value) { Name_ = std::move(Value); }
     void SetVersion(const std::string& Value) { Version_ = Value; }
     void SetProvider(const std::string& Value) { Provider_ = Value; }
     // The plug-in library's full path; empty when the plug-in has none.

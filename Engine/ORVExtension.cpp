@@ -50,10 +50,12 @@ bool TORVExtension::TrySetPoints(const std::string& Text) {
     // Blanks alone name no point either: such a list is as missing as an empty one.
     TStringDynArray Items = TStringUtils::Split(Text, ',');
     if (Items.empty()) return false;
-    const std::string Prefix = Descriptor_->GetID() + ".";
+    std::string Prefix;  // made for the first name without a dot
     for (std::string& Item : Items) {
         TrimInPlace(Item);
-        if (Item.find('.') == std::string::npos) Item.insert(0, Prefix);
+        if (Item.find('.') != std::string::npos) continue;
+        if (Prefix.empty()) Prefix = Descriptor_->GetID() + ".";
+        Item.insert(0, Prefix);
     }
     Points_ = std::move(Items);
     return true;
@@ -104,19 +106,11 @@ void TORVExtension::MissingPoint(const std::string& PointID, bool Tolerate, TChe
     Checks.Report(F);
 }
 
-void TORVExtension::LinkTo(TORVExtensionPoint& Point, const std::string& Key) {
-    // Links are recorded on both sides: a point this extension does not know does not hold it.
-    if (std::find(LinkedPoints_.begin(), LinkedPoints_.end(), &Point) != LinkedPoints_.end()) {
-        Point.LinkedExtensions().EnterKeyOfHeld(this, Key);
-        return;
-    }
+bool TORVExtension::RecordLink(TORVExtensionPoint& Point) {
+    if (std::find(LinkedPoints_.begin(), LinkedPoints_.end(), &Point) != LinkedPoints_.end()) return false;
+    if (LinkedPoints_.empty()) LinkedPoints_.reserve(Points_.size());
     LinkedPoints_.push_back(&Point);
-    try {
-        Point.LinkedExtensions().AppendNew(this, Key);
-    } catch (...) {
-        LinkedPoints_.pop_back();
-        throw;
-    }
+    return true;
 }
 
 void TORVExtension::UnlinkAll() {

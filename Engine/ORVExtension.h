@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orv {
@@ -62,12 +63,12 @@ public:
     // The qualified point ids, in the order written.
     const TStringDynArray& GetPoints() const { return Points_; }
     // The id without the plug-in prefix.
-    void SetLocalID(const std::string& Value) { LocalID_ = Value; }
+    void SetLocalID(std::string Value) { LocalID_ = std::move(Value); }
     const std::string& GetLocalID() const { return LocalID_; }
-    void SetName(const std::string& Value) { Name_ = Value; }
+    void SetName(std::string Value) { Name_ = std::move(Value); }
     // The name of the export that creates the extension's object (DefaultFactoryMethod when the
     // manifest names none: the reader puts it here).
-    void SetFactoryMethod(const std::string& Value) { FactoryMethod_ = Value; }
+    void SetFactoryMethod(std::string Value) { FactoryMethod_ = std::move(Value); }
     const std::string& GetFactoryMethod() const { return FactoryMethod_; }
     // The manifest's Extension element, held with a counted reference.
     void SetConfig(const Ref<IXMLNode>& Value) { Config_ = Value; }
@@ -87,9 +88,9 @@ public:
     // unless Tolerate: then a Warn line names it and the walk goes on.
     template <class F>
     void ForEachNamedPoint(TORVExtensionPoints& Union, bool Tolerate, TChecks& Checks, F&& Visit);
-    // Enters this extension into Point's linked extensions and remembers the link; linking twice
-    // changes nothing. Key: this extension's GetID().
-    void LinkTo(TORVExtensionPoint& Point, const std::string& Key);
+    // This extension's side of a link to Point (TLinkBatch enters the point's side): whether the
+    // link is new.
+    bool RecordLink(TORVExtensionPoint& Point);
     // Leaves every point this extension is linked to.
     void UnlinkAll();
     // Forgets the link to Point, which lets go of this extension itself.
@@ -120,16 +121,24 @@ private:
 
 template <class F>
 void TORVExtension::ForEachNamedPoint(TORVExtensionPoints& Union, bool Tolerate, TChecks& Checks, F&& Visit) {
-    // A point named twice is visited once; an extension names a few.
-    std::vector<IORVExtensionPoint*> Seen;
+    // A point named twice is visited once. An extension names a few: they are remembered on the
+    // stack.
+    IORVExtensionPoint* Few[8];
+    std::vector<IORVExtensionPoint*> Many;
+    IORVExtensionPoint** Seen = Few;
+    if (Points_.size() > 8) {
+        Many.resize(Points_.size());
+        Seen = Many.data();
+    }
+    std::size_t SeenCount = 0;
     for (const std::string& PointID : Points_) {
         IORVExtensionPoint* Point = Union.FindItem(PointID);
         if (!Point) {
             MissingPoint(PointID, Tolerate, Checks);
             continue;
         }
-        if (std::find(Seen.begin(), Seen.end(), Point) != Seen.end()) continue;
-        if (Points_.size() > 1) Seen.push_back(Point);
+        if (std::find(Seen, Seen + SeenCount, Point) != Seen + SeenCount) continue;
+        Seen[SeenCount++] = Point;
         // The union holds only the model's own points.
         Visit(static_cast<TORVExtensionPoint*>(Point));
     }

@@ -6,6 +6,7 @@
 #include "Engine/ORVAdatable.h"
 
 #include <string>
+#include <utility>
 
 namespace orv {
 
@@ -37,9 +38,9 @@ public:
     // The declaring plug-in without a reference; nil when none is set.
     IORVDescriptor* GetDescriptorObject() const { return Descriptor_; }
     // The id without the plug-in prefix (never contains ".").
-    void SetLocalID(const std::string& Value) { LocalID_ = Value; }
+    void SetLocalID(std::string Value) { LocalID_ = std::move(Value); }
     const std::string& GetLocalID() const { return LocalID_; }
-    void SetName(const std::string& Value) { Name_ = Value; }
+    void SetName(std::string Value) { Name_ = std::move(Value); }
     // At least one extension must plug in.
     void SetRequired(bool Value) { Required_ = Value; }
     bool IsRequired() const { return Required_; }

@@ -13,6 +13,8 @@
 #include "Engine/ORVExtension.h"
 #include "Engine/ORVExtensionPoint.h"
 
+#include <utility>
+
 namespace orv {
 
 namespace {
@@ -233,8 +235,8 @@ void TORVEngine::ReadExtensions(const TManifest& Manifest, const Ref<IXMLDocumen
             Findings.Report(F);
             throw TPluginSkipped();
         }
-        const std::string FactoryMethod = Manifest.Text(Child, "FactoryMethod");
-        Extension->SetFactoryMethod(FactoryMethod.empty() ? DefaultFactoryMethod : FactoryMethod);
+        std::string FactoryMethod = Manifest.Text(Child, "FactoryMethod");
+        Extension->SetFactoryMethod(FactoryMethod.empty() ? std::string(DefaultFactoryMethod) : std::move(FactoryMethod));
         Extension->SetName(Manifest.Text(Child, "Name"));
         // The element is made an interface object only when someone asks for it.
         Extension->SetConfigElement(Document, Child);

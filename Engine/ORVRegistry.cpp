@@ -201,11 +201,19 @@ bool TORVRegistry::Resolve(bool ResolveDescriptorsFirst, bool ResolveExtensions)
     if (Resolved_) return true;
     if (ResolveDescriptorsFirst) ResolveDescriptors();
     if (ResolveExtensions) {
-        const int32_t Count = Descriptors_->GetCount();
-        for (int32_t I = 0; I < Count; ++I) {
-            TORVExtensions& Extensions = ModelOf(Descriptors_->ItemAt(I))->OwnExtensions();
-            for (int32_t J = 0; J < Extensions.GetCount(); ++J) LinkExtension(*ModelOf(Extensions.ItemAt(J)));
+        // The links made before a failure are entered before it travels on.
+        TLinkBatch Batch;
+        try {
+            const int32_t Count = Descriptors_->GetCount();
+            for (int32_t I = 0; I < Count; ++I) {
+                TORVExtensions& Extensions = ModelOf(Descriptors_->ItemAt(I))->OwnExtensions();
+                for (int32_t J = 0; J < Extensions.GetCount(); ++J) LinkExtension(*ModelOf(Extensions.ItemAt(J)), Batch);
+            }
+        } catch (...) {
+            Batch.Enter();
+            throw;
         }
+        Batch.Enter();
     }
     Resolved_ = true;
     Validate();
@@ -215,16 +223,24 @@ bool TORVRegistry::Resolve(bool ResolveDescriptorsFirst, bool ResolveExtensions)
 void TORVRegistry::ResolveDescriptor(const Ref<IORVDescriptor>& Descriptor) {
     TExceptionBuilder::CheckNotNil(Descriptor);
     TORVExtensions& Extensions = TConverter::ToDescriptor(Descriptor)->OwnExtensions();
-    const int32_t Count = Extensions.GetCount();
-    for (int32_t I = 0; I < Count; ++I) LinkExtension(*ModelOf(Extensions.ItemAt(I)));
+    TLinkBatch Batch;
+    try {
+        for (int32_t I = 0; I < Extensions.GetCount(); ++I) LinkExtension(*ModelOf(Extensions.ItemAt(I)), Batch);
+    } catch (...) {
+        Batch.Enter();
+        throw;
+    }
+    Batch.Enter();
 }
 
 void TORVRegistry::ResolveExtension(const Ref<IORVExtension>& Extension) {
     TExceptionBuilder::CheckNotNil(Extension);
-    LinkExtension(*TConverter::ToExtension(Extension));
+    TLinkBatch Batch;
+    LinkExtension(*TConverter::ToExtension(Extension), Batch);
+    Batch.Enter();
 }
 
-void TORVRegistry::LinkExtension(TORVExtension& Extension) {
+void TORVRegistry::LinkExtension(TORVExtension& Extension, TLinkBatch& Batch) {
     // Linked before: a named point that is missing now has gone with its plug-in since.
     const bool Relinking = Extension.WasLinked();
     // Every named point is looked up before the first link is made: a missing one leaves this
@@ -233,10 +249,7 @@ void TORVRegistry::LinkExtension(TORVExtension& Extension) {
     Extension.ForEachNamedPoint(PointUnion(), Relinking, Checks(),
                                 [this](TORVExtensionPoint* Point) { FoundPoints_.push_back(Point); });
     Assert(Relinking || Checks().Collecting() || !FoundPoints_.empty(), AssertSites::ResolveExtensionPoints);
-    if (!FoundPoints_.empty()) {
-        const std::string Key = Extension.GetID();
-        for (TORVExtensionPoint* Point : FoundPoints_) Extension.LinkTo(*Point, Key);
-    }
+    Batch.Add(Extension, FoundPoints_);
     FoundPoints_.clear();
     Extension.SetLinked();
 }

@@ -4,6 +4,7 @@
 #define ORV_REGISTRY_H
 
 #include "Engine/ORVAdatable.h"
+#include "Engine/ORVLinkBatch.h"
 
 #include <vector>
 
@@ -113,8 +114,9 @@ private:
     TChecks& Checks() const;
     // The union of points (GetExtensionPoints) as its object.
     TORVExtensionPoints& PointUnion();
-    // ResolveExtension of one of the model's own extensions.
-    void LinkExtension(TORVExtension& Extension);
+    // ResolveExtension of one of the model's own extensions, the points' side of its links left to
+    // Batch.
+    void LinkExtension(TORVExtension& Extension, TLinkBatch& Batch);
     // Undoes every link of Descriptor's extensions and points. With Leaving, each extension that
     // loses one of Descriptor's points and whose own plug-in is not in Leaving gets a Warn line.
     void Unlink(TORVDescriptor& Descriptor, const std::vector<Ref<IORVDescriptor>>* Leaving);

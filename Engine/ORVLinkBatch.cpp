@@ -1,0 +1,46 @@
+#include "Engine/ORVLinkBatch.h"
+
+#include "Engine/ORVCollections.h"
+#include "Engine/ORVExtension.h"
+#include "Engine/ORVExtensionPoint.h"
+
+#include <algorithm>
+#include <functional>
+#include <string>
+
+namespace orv {
+
+void TLinkBatch::Add(TORVExtension& Extension, const std::vector<TORVExtensionPoint*>& Points) {
+    if (Points.empty()) return;
+    const uint32_t Code = TORVExtensions::CodeOf(Extension.GetID());
+    for (TORVExtensionPoint* Point : Points) Links_.push_back(TLink{Point, &Extension, Code, Extension.RecordLink(*Point)});
+}
+
+void TLinkBatch::Enter() {
+    std::stable_sort(Links_.begin(), Links_.end(),
+                     [](const TLink& A, const TLink& B) { return std::less<TORVExtensionPoint*>()(A.Point, B.Point); });
+    std::size_t I = 0;
+    try {
+        while (I < Links_.size()) {
+            TORVExtensions& Linked = Links_[I].Point->LinkedExtensions();
+            std::size_t End = I;
+            while (End < Links_.size() && Links_[End].Point == Links_[I].Point) ++End;
+            Linked.Grow(End - I);
+            for (; I < End; ++I) {
+                const TLink& Link = Links_[I];
+                if (Link.New)
+                    Linked.AppendNew(Link.Extension, Link.Code);
+                else
+                    Linked.EnterKeyOfHeld(Link.Extension, Link.Extension->GetID());
+            }
+        }
+    } catch (...) {
+        for (; I < Links_.size(); ++I)
+            if (Links_[I].New) Links_[I].Extension->ForgetPoint(Links_[I].Point);
+        Links_.clear();
+        throw;
+    }
+    Links_.clear();
+}
+
+}  // namespace orv

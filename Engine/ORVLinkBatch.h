@@ -1,0 +1,41 @@
+// TLinkBatch: links between extensions and points, entered in bulk.
+#ifndef ORV_LINK_BATCH_H
+#define ORV_LINK_BATCH_H
+
+#include <cstdint>
+#include <vector>
+
+namespace orv {
+
+class TORVExtension;
+class TORVExtensionPoint;
+
+// The extension's side of each link is recorded when the link is added; the points' side waits for
+// Enter, which takes the links point by point (each point's in the order they were added), so that
+// a point and its collection are visited once rather than once per link. What the points end up
+// holding is what linking one extension after the other gives.
+class TLinkBatch {
+public:
+    TLinkBatch() = default;
+    TLinkBatch(const TLinkBatch&) = delete;
+    TLinkBatch& operator=(const TLinkBatch&) = delete;
+
+    // Links Extension to each of Points (distinct points); a link made before is entered again.
+    void Add(TORVExtension& Extension, const std::vector<TORVExtensionPoint*>& Points);
+    // Enters the points' side of every link added, and forgets them. Should that fail, the links
+    // not entered are taken back from their extensions before the failure travels on.
+    void Enter();
+
+private:
+    struct TLink {
+        TORVExtensionPoint* Point;
+        TORVExtension* Extension;
+        uint32_t Code;  // of the extension's id (see TORVCollection::CodeOf)
+        bool New;       // false: the point holds the extension already
+    };
+    std::vector<TLink> Links_;
+};
+
+}  // namespace orv
+
+#endif
