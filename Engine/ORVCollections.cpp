@@ -192,6 +192,12 @@ void TORVUniqueCollection<CollIntf, ItemIntf>::EnterKeyOfHeld(ItemIntf* Item, co
 }
 
 template <class CollIntf, class ItemIntf>
+void TORVUniqueCollection<CollIntf, ItemIntf>::EnterKeyOfHeld(ItemIntf* Item, uint32_t Code) {
+    if (!this->Hashed_ || (!this->Hash_ && this->OnlyCode(Code))) return;
+    this->Hash().Set(Item->GetID(), this->Word(Item));
+}
+
+template <class CollIntf, class ItemIntf>
 void TORVUniqueCollection<CollIntf, ItemIntf>::Remove(const Ref<ItemIntf>& Item) {
     if (!Item) return;
     if (this->Hashed_) {

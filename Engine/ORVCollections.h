@@ -109,6 +109,8 @@ public:
     void AppendNew(ItemIntf* Item, uint32_t Code);
     // Add of an item the caller knows the list holds: only its key is entered again.
     void EnterKeyOfHeld(ItemIntf* Item, const std::string& Key);
+    // EnterKeyOfHeld with the CodeOf the item's id at hand (the id is asked for only when needed).
+    void EnterKeyOfHeld(ItemIntf* Item, uint32_t Code);
 
 protected:
     TORVUniqueCollection(bool Hashed, const TAssertSite& AddSite);

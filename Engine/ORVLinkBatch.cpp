@@ -31,7 +31,7 @@ void TLinkBatch::Enter() {
                 if (Link.New)
                     Linked.AppendNew(Link.Extension, Link.Code);
                 else
-                    Linked.EnterKeyOfHeld(Link.Extension, Link.Extension->GetID());
+                    Linked.EnterKeyOfHeld(Link.Extension, Link.Code);
             }
         }
     } catch (...) {

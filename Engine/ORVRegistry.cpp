@@ -150,11 +150,14 @@ void TORVRegistry::AddAndLink(const std::vector<Ref<IORVDescriptor>>& Staged) {
 void TORVRegistry::RemoveDescriptors(const std::vector<Ref<IORVDescriptor>>& Leaving) {
     TClearCachesOnExit ClearCachesOnExit(*this);
     std::exception_ptr FirstFailure;
+    std::unordered_set<IORVDescriptor*> Going;
+    Going.reserve(Leaving.size());
+    for (const Ref<IORVDescriptor>& Descriptor : Leaving) Going.insert(Descriptor.Get());
     for (const Ref<IORVDescriptor>& Descriptor : Leaving) {
         // Plug-in code running during the walk (a Stop) may have dropped it already.
         if (!Descriptors_->Holds(Descriptor.Get())) continue;
         TORVDescriptor* Object = TConverter::ToDescriptor(Descriptor);
-        Unlink(*Object, &Leaving);
+        Unlink(*Object, &Going);
         try {
             Object->StopPlugin();
         } catch (...) {
@@ -166,21 +169,18 @@ void TORVRegistry::RemoveDescriptors(const std::vector<Ref<IORVDescriptor>>& Lea
     if (FirstFailure) std::rethrow_exception(FirstFailure);
 }
 
-void TORVRegistry::Unlink(TORVDescriptor& Descriptor, const std::vector<Ref<IORVDescriptor>>* Leaving) {
+void TORVRegistry::Unlink(TORVDescriptor& Descriptor, const std::unordered_set<IORVDescriptor*>* Leaving) {
     TORVExtensions& Extensions = Descriptor.OwnExtensions();
-    for (int32_t I = 0; I < Extensions.GetCount(); ++I) TConverter::ToExtension(Extensions.ItemAt(I))->UnlinkAll();
+    for (int32_t I = 0; I < Extensions.GetCount(); ++I) ModelOf(Extensions.ItemAt(I))->UnlinkAll();
 
-    std::unordered_set<IORVDescriptor*> Going;
-    if (Leaving)
-        for (const Ref<IORVDescriptor>& D : *Leaving) Going.insert(D.Get());
     TORVExtensionPoints& Points = Descriptor.OwnExtensionPoints();
     for (int32_t I = 0; I < Points.GetCount(); ++I) {
-        TORVExtensionPoint* Point = TConverter::ToExtensionPoint(Points.ItemAt(I));
+        TORVExtensionPoint* Point = ModelOf(Points.ItemAt(I));
         if (Leaving) {
             TORVExtensions& Linked = Point->LinkedExtensions();
             for (int32_t J = 0; J < Linked.GetCount(); ++J) {
-                TORVExtension* Extension = TConverter::ToExtension(Linked.ItemAt(J));
-                if (Going.count(Extension->GetDescriptorObject())) continue;
+                TORVExtension* Extension = ModelOf(Linked.ItemAt(J));
+                if (Leaving->count(Extension->GetDescriptorObject())) continue;
                 Log::Warn("Extension [" + Extension->GetID() + "] loses its extension point [" + Point->GetID() +
                           "]: plug-in [" + Descriptor.GetID() + "] is unloaded");
             }

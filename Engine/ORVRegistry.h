@@ -6,6 +6,7 @@
 #include "Engine/ORVAdatable.h"
 #include "Engine/ORVLinkBatch.h"
 
+#include <unordered_set>
 #include <vector>
 
 namespace orv {
@@ -119,7 +120,7 @@ private:
     void LinkExtension(TORVExtension& Extension, TLinkBatch& Batch);
     // Undoes every link of Descriptor's extensions and points. With Leaving, each extension that
     // loses one of Descriptor's points and whose own plug-in is not in Leaving gets a Warn line.
-    void Unlink(TORVDescriptor& Descriptor, const std::vector<Ref<IORVDescriptor>>* Leaving);
+    void Unlink(TORVDescriptor& Descriptor, const std::unordered_set<IORVDescriptor*>* Leaving);
     // Takes Descriptor out of the collection and clears its back reference.
     void Detach(const Ref<IORVDescriptor>& Descriptor);
 

@@ -180,6 +180,27 @@ TEST_F(TXMLUtilsTest, WhatXmlForbidsIsRefusedWithLineAndColumn) {
               "");
 }
 
+// Plain text is passed in blocks: a forbidden byte and the end of a skipped section are found
+// wherever they fall in a block.
+TEST_F(TXMLUtilsTest, CheckFindsWhatMattersAtEveryPlaceInTheText) {
+    for (std::size_t Pad = 0; Pad < 40; ++Pad) {
+        SCOPED_TRACE(Pad);
+        const std::string Run(Pad, 'y');
+        EXPECT_NE(MessageOf([&] { LoadXMLDocumentFromString("<a x=\"" + Run + "\x01\"/>", "m.xml"); })
+                      .find("U+0001, which XML does not allow (line 1, column " + std::to_string(7 + Pad) + ")"),
+                  std::string::npos);
+        // After the comment, "&#0;" is a reference again.
+        EXPECT_NE(MessageOf([&] { LoadXMLDocumentFromString("<a><!--" + Run + "-->&#0;</a>", "m.xml"); })
+                      .find("the character reference &#0;"),
+                  std::string::npos);
+        Ref<IXMLDocument> Doc = LoadXMLDocumentFromString("<a>" + Run + "\n<b x=\"1\" y=\"2\"/></a>", "m.xml");
+        int32_t Line = 0, Column = 0;
+        ASSERT_TRUE(XMLNodePosition(Doc->GetDocumentElement()->GetChildNodes()->GetItem(0).Get(), Line, Column));
+        EXPECT_EQ(Line, 2);
+        EXPECT_EQ(Column, 1);
+    }
+}
+
 TEST_F(TXMLUtilsTest, DeclaredEncodingsAreDecoded) {
     struct {
         std::string Bytes;
