@@ -2,10 +2,11 @@
 #ifndef TARN_HASH_UTILS_H
 #define TARN_HASH_UTILS_H
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -36,29 +37,37 @@ public:
     void Reserve(std::size_t Count);
 
 private:
-    // The entry added last, and the earlier ones (rare: only a key added twice has them).
-    struct TEntry {
+    // One key: the value added last, and the earlier ones (rare: only a key added twice has them).
+    struct TItem {
+        std::size_t Code;  // the key's hash
+        std::string Key;
         uintptr_t Top;
         std::unique_ptr<std::vector<uintptr_t>> Below;
     };
-    // A few keys are searched in a list; more go into a hash table (made when the list outgrows
-    // SmallLimit), so that the many small tables of the model cost little.
-    static constexpr std::size_t SmallLimit = 12;
-    TEntry* Find(const std::string& Key) const;
-    // Key's entry, made (with Value on top) when absent; whether it was made.
-    std::pair<TEntry*, bool> Insert(const std::string& Key, uintptr_t Value);
-    void Erase(const std::string& Key);
-
-    struct TSmallEntry {
-        std::size_t Code;  // the key's hash: most keys are compared by it alone
-        std::string Key;
-        TEntry Entry;
+    // A place of the open-addressing table: the low half of the key's hash, beside the item's
+    // number plus one (0: the place is free), so that most probes need not look at the item.
+    struct TSlot {
+        uint32_t Code;
+        uint32_t Item;
     };
-    static std::size_t CodeOf(const std::string& Key) { return std::hash<std::string>()(Key); }
+    // A few keys are searched in the item list alone; the table is made when the list outgrows
+    // SmallLimit, so that the many small hashes of the model cost little.
+    static constexpr std::size_t SmallLimit = 8;
 
-    std::vector<TSmallEntry> Small_;
-    std::unique_ptr<std::unordered_map<std::string, TEntry>> Map_;
-    std::size_t Size_ = 0;
+    static std::size_t CodeOf(const std::string& Key) { return std::hash<std::string>()(Key); }
+    // Key's item number, or -1.
+    std::ptrdiff_t Find(const std::string& Key) const;
+    // Key's item number, the item made (with Value on top) when absent; whether it was made.
+    std::pair<std::size_t, bool> Insert(const std::string& Key, uintptr_t Value);
+    void Erase(std::size_t Item);
+    // The table for Places places (a power of two, 0: none), refilled from the items.
+    void Rehash(std::size_t Places);
+    void Place(std::size_t Code, std::size_t Item);
+    std::size_t SlotOf(std::size_t Item) const;
+
+    std::vector<TItem> Items_;
+    std::vector<TSlot> Slots_;
+    std::size_t Size_ = 0;  // entries, repeats of a key included
 };
 
 }  // namespace orv

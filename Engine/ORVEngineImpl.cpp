@@ -181,6 +181,8 @@ Ref<IORVRegistry> ORV_CALL TORVEngine::ParsePaths(const TStringDynArray& Paths, 
 
 Ref<IORVRegistry> TORVEngine::BuildRegistry(const TEngineConfigEx& Config, const TPluginConfigDynArray& PluginConfigs) {
     Ref<IORVRegistry> Result(new TORVRegistry());
+    // Most manifests declare one plug-in.
+    TConverter::ToDescriptors(Result->GetDescriptors().Get())->Reserve(PluginConfigs.size());
     for (const TPluginConfig& PluginConfig : PluginConfigs) ReadPluginConfig(Result, Config, PluginConfig, *PathParser_);
     TConverter::ToRegistry(Result.Get())->Link();
     return Result;

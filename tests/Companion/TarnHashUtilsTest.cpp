@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
 namespace orv {
 namespace {
 
@@ -39,6 +45,64 @@ TEST(TStrKeyHashTest, DuplicateKeysReachTheLastAddedAndRemoveUncoversTheEarlier)
     EXPECT_EQ(Hash.Size(), 1u);
     Hash.Add("id", 3);
     EXPECT_EQ(*Hash.FindNode("id"), 3u);
+}
+
+// Many keys, added, overwritten, repeated and removed in random order, against a plain model: the
+// table grows past its small form and closes the gaps that removals leave.
+TEST(TStrKeyHashTest, ManyKeysBehaveAsAStackPerKey) {
+    std::mt19937 Random(3);
+    TStrKeyHash Hash;
+    std::map<std::string, std::vector<uintptr_t>> Model;
+    std::size_t Entries = 0;
+    for (int Step = 0; Step < 20000; ++Step) {
+        const std::string Key = "k" + std::to_string(Random() % 700);
+        const uintptr_t Value = Random() % 5;
+        std::vector<uintptr_t>& Stack = Model[Key];
+        switch (Random() % 5) {
+            case 0:
+            case 1:
+                Hash.Add(Key, Value);
+                Stack.push_back(Value);
+                ++Entries;
+                break;
+            case 2:
+                Hash.Set(Key, Value);
+                if (Stack.empty()) {
+                    ++Entries;
+                    Stack.push_back(Value);
+                } else {
+                    Stack.back() = Value;
+                }
+                break;
+            case 3:
+                Hash.Remove(Key);
+                if (!Stack.empty()) {
+                    --Entries;
+                    Stack.pop_back();
+                }
+                break;
+            default: {
+                Hash.RemoveValue(Key, Value);
+                auto At = std::find(Stack.rbegin(), Stack.rend(), Value);
+                if (At != Stack.rend()) {
+                    --Entries;
+                    Stack.erase(std::next(At).base());
+                }
+            }
+        }
+        ASSERT_EQ(Hash.Size(), Entries);
+        if (Step % 97 != 0) continue;
+        for (const auto& Known : Model) {
+            uintptr_t* Node = Hash.FindNode(Known.first);
+            ASSERT_EQ(Node != nullptr, !Known.second.empty()) << Known.first;
+            if (Node) {
+                ASSERT_EQ(*Node, Known.second.back()) << Known.first;
+            }
+            for (uintptr_t V = 0; V < 5; ++V)
+                ASSERT_EQ(Hash.Holds(Known.first, V),
+                          std::find(Known.second.begin(), Known.second.end(), V) != Known.second.end());
+        }
+    }
 }
 
 }  // namespace
