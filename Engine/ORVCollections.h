@@ -63,8 +63,8 @@ protected:
     static ItemIntf* FromWord(uintptr_t Value) { return reinterpret_cast<ItemIntf*>(Value); }
 
     bool Hashed_;
-    // id -> item, uncounted; nil until a hashed collection is first searched. A key added more
-    // than once leads to the item added last that is still there.
+    // id -> item, uncounted; nil until a hashed collection is first searched (the descriptors
+    // keep theirs from the start).
     mutable std::unique_ptr<TStrKeyHash> Hash_;
     mutable std::vector<uint32_t> Codes_;  // CodeOf each item's key, in list order, while there is no hash
     TTarnInterfaceList List_;              // the items in insertion order, counted
@@ -90,15 +90,16 @@ public:
     bool Holds(IORVDescriptor* Item) const;
 };
 
-// Extension points or extensions: an item is held at most once. Of the held items that share an
-// id, Find yields the one latest in the list.
+// Extension points or extensions: an item is held at most once; the hash maps each id to the item
+// entered last under it.
 template <class CollIntf, class ItemIntf>
 class TORVUniqueCollection : public TORVCollection<CollIntf, ItemIntf> {
 public:
-    // Appends Item and enters it under its GetID, unless the list holds it already. A nil Item is
-    // an assertion failure.
+    // Enters Item under its GetID (overwriting the key's earlier item) and appends it unless the
+    // list holds it already. A nil Item is an assertion failure.
     void Add(const Ref<ItemIntf>& Item);
-    // Removes Item and its key when held; nil does nothing.
+    // Removes the key of Item's id (whichever item it leads to) and Item from the list when held;
+    // nil does nothing.
     void Remove(const Ref<ItemIntf>& Item);
     // Add with Item's id already at hand (Key; ignored when not hashed).
     void AddKeyed(ItemIntf* Item, const std::string& Key);

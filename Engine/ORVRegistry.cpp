@@ -38,6 +38,7 @@ Ref<UnionClass> BuildUnion(TORVDescriptors& Descriptors, Selector Select) {
     for (int32_t I = 0; I < Count; ++I) Items += static_cast<std::size_t>(Select(*ModelOf(Descriptors.ItemAt(I))).GetCount());
     Union->Reserve(Items);
     std::unordered_set<TORVDescriptor*> Seen;
+    Seen.reserve(static_cast<std::size_t>(Count));
     for (int32_t I = 0; I < Count; ++I) {
         TORVDescriptor* Descriptor = ModelOf(Descriptors.ItemAt(I));
         if (!Seen.insert(Descriptor).second) continue;
