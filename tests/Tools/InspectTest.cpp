@@ -258,6 +258,22 @@ TEST(LibraryFileTest, RealCraftedAndDamagedFiles) {
         }
     }
     EXPECT_FALSE(ReadLibraryFile(CraftedPe().substr(0, 0x260)).Problem.empty());
+
+    // An export table that names one long string 15,000 times is damage, not 3 MB of names.
+    std::string Repeated = CraftedPe();
+    Repeated.resize(0x10000);
+    auto Put = [&Repeated](std::size_t At, uint32_t V) {
+        for (int I = 0; I < 4; ++I) Repeated[At + I] = static_cast<char>((V >> (8 * I)) & 0xFF);
+    };
+    Put(0x44 + 20 + 104, 0);  // no import directory
+    Put(0x44 + 20 + 224 + 8, 0xFE00);
+    Put(0x44 + 20 + 224 + 16, 0xFE00);
+    Put(0x200 + 24, 15000);
+    for (uint32_t I = 0; I < 15000; ++I) Put(0x240 + 4 * I, 0x1000 + 0xF000 - 0x200);
+    Repeated.replace(0xF000, 200, std::string(200, 'x'));
+    const TLibraryFile Damaged = ReadLibraryFile(Repeated);
+    EXPECT_FALSE(Damaged.Problem.empty());
+    EXPECT_LE(Damaged.Exports.size() * 200, 2 * Repeated.size() + 4096);
 }
 
 }  // namespace

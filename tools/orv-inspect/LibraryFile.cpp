@@ -11,7 +11,8 @@ struct TOutside {};
 
 class TBytes {
 public:
-    TBytes(const std::string& Bytes, bool BigEndian) : Data_(Bytes), Big_(BigEndian) {}
+    TBytes(const std::string& Bytes, bool BigEndian)
+        : Data_(Bytes), Big_(BigEndian), NamesLeft_(2 * static_cast<uint64_t>(Bytes.size()) + 4096) {}
 
     uint64_t Size() const { return Data_.size(); }
     uint64_t Get(uint64_t Offset, unsigned Width) const {
@@ -26,14 +27,19 @@ public:
     uint16_t U16(uint64_t Offset) const { return static_cast<uint16_t>(Get(Offset, 2)); }
     uint32_t U32(uint64_t Offset) const { return static_cast<uint32_t>(Get(Offset, 4)); }
     uint64_t U64(uint64_t Offset) const { return Get(Offset, 8); }
-    // A NUL-terminated name at Offset, which must end before Limit (and the file).
+    // A NUL-terminated name at Offset, which must end before Limit (and the file). The names of
+    // one file together stay within twice its size: tables that name one string over and over
+    // are damage, not a reason to fill the memory.
     std::string Name(uint64_t Offset, uint64_t Limit) const {
         Limit = std::min<uint64_t>(Limit, Data_.size());
         if (Offset >= Limit) throw TOutside();
         const char* Start = Data_.data() + Offset;
         const void* End = std::memchr(Start, '\0', static_cast<std::size_t>(Limit - Offset));
         if (!End) throw TOutside();
-        return std::string(Start, static_cast<const char*>(End));
+        const auto Length = static_cast<uint64_t>(static_cast<const char*>(End) - Start);
+        if (Length > NamesLeft_) throw TOutside();
+        NamesLeft_ -= Length;
+        return std::string(Start, static_cast<std::size_t>(Length));
     }
     // Whether Count entries of Width bytes at Offset lie in the file.
     bool Fits(uint64_t Offset, uint64_t Count, uint64_t Width) const {
@@ -43,6 +49,7 @@ public:
 private:
     const std::string& Data_;
     bool Big_;
+    mutable uint64_t NamesLeft_;
 };
 
 std::vector<std::string> SplitPathList(const std::string& Text) {
