@@ -21,7 +21,7 @@ TStrKeyHash& TORVCollection<CollIntf, ItemIntf>::Hash() const {
         Made->Reserve(Count);
         for (std::size_t I = 0; I < Count; ++I) {
             auto* Item = static_cast<ItemIntf*>(List_.At(I));
-            Made->Set(Item->GetID(), Word(Item));
+            Made->Add(Item->GetID(), Word(Item));
         }
         Hash_ = std::move(Made);
         Codes_.clear();
@@ -159,7 +159,7 @@ void TORVUniqueCollection<CollIntf, ItemIntf>::AppendNew(ItemIntf* Item, const s
     if (!this->Hashed_) return;
     try {
         if (this->Hash_)
-            this->Hash_->Set(Key, this->Word(Item));
+            this->Hash_->Add(Key, this->Word(Item));
         else
             this->Codes_.push_back(this->CodeOf(Key));
     } catch (...) {
@@ -188,34 +188,21 @@ void TORVUniqueCollection<CollIntf, ItemIntf>::EnterKeyOfHeld(ItemIntf* Item, co
     if (!this->Hashed_) return;
     // The only item under its key has that key already.
     if (!this->Hash_ && this->OnlyCode(this->CodeOf(Key))) return;
-    this->Hash().Set(Key, this->Word(Item));
-}
-
-template <class CollIntf, class ItemIntf>
-void TORVUniqueCollection<CollIntf, ItemIntf>::EnterKeyOfHeld(ItemIntf* Item, uint32_t Code) {
-    if (!this->Hashed_ || (!this->Hash_ && this->OnlyCode(Code))) return;
-    this->Hash().Set(Item->GetID(), this->Word(Item));
+    TStrKeyHash& Hash = this->Hash();
+    const uintptr_t* Top = Hash.FindNode(Key);
+    if (Top && *Top == this->Word(Item)) return;
+    // The item's own entry moves on top of the others of its id.
+    Hash.RemoveValue(Key, this->Word(Item));
+    Hash.Add(Key, this->Word(Item));
 }
 
 template <class CollIntf, class ItemIntf>
 void TORVUniqueCollection<CollIntf, ItemIntf>::Remove(const Ref<ItemIntf>& Item) {
-    if (!Item) return;
-    if (this->Hashed_) {
-        // The key of the item's id goes, whichever item it leads to.
-        const std::string Key = Item->GetID();
-        const int32_t At = this->List_.IndexOf(Item.Get());
-        const uint32_t Code = this->CodeOf(Key);
-        auto& Codes = this->Codes_;
-        if (!this->Hash_ && At >= 0 && Codes[static_cast<std::size_t>(At)] == Code && this->OnlyCode(Code)) {
-            // The only item under its key: key and item go together.
-            Codes.erase(Codes.begin() + At);
-        } else if (!this->Hash_ && At < 0 && std::find(Codes.begin(), Codes.end(), Code) == Codes.end()) {
-            // Neither the item nor its key is there.
-        } else {
-            TStrKeyHash& Hash = this->Hash();
-            if (Hash.FindNode(Key)) Hash.Remove(Key);
-        }
-    }
+    // An item that is not held leaves the keys alone: they lead to items that are.
+    if (!Item || !this->List_.Contains(Item.Get())) return;
+    // The item's own entry goes; another item of its id, entered before, takes the key again. A
+    // collection that items leave gets its hash now (an unload takes many).
+    if (this->Hashed_) this->Hash().RemoveValue(Item->GetID(), this->Word(Item.Get()));
     this->List_.Remove(Item.Get());
 }
 

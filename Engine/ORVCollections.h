@@ -91,15 +91,15 @@ public:
 };
 
 // Extension points or extensions: an item is held at most once; the hash maps each id to the item
-// entered last under it.
+// entered last under it that is still held (every item listed is found under its id).
 template <class CollIntf, class ItemIntf>
 class TORVUniqueCollection : public TORVCollection<CollIntf, ItemIntf> {
 public:
     // Enters Item under its GetID (overwriting the key's earlier item) and appends it unless the
     // list holds it already. A nil Item is an assertion failure.
     void Add(const Ref<ItemIntf>& Item);
-    // Removes the key of Item's id (whichever item it leads to) and Item from the list when held;
-    // nil does nothing.
+    // Removes Item from the list and its entry from the keys when held: its id then leads to the
+    // item entered under it before, if one is still held. Nil, or an item not held, does nothing.
     void Remove(const Ref<ItemIntf>& Item);
     // Add with Item's id already at hand (Key; ignored when not hashed).
     void AddKeyed(ItemIntf* Item, const std::string& Key);
@@ -108,10 +108,9 @@ public:
     // AppendNew with the CodeOf the item's id at hand: the id itself is asked for only when the
     // hash is made already.
     void AppendNew(ItemIntf* Item, uint32_t Code);
-    // Add of an item the caller knows the list holds: only its key is entered again.
+    // Add of an item the caller knows the list holds: only its key is entered again (on top of the
+    // other items of its id).
     void EnterKeyOfHeld(ItemIntf* Item, const std::string& Key);
-    // EnterKeyOfHeld with the CodeOf the item's id at hand (the id is asked for only when needed).
-    void EnterKeyOfHeld(ItemIntf* Item, uint32_t Code);
 
 protected:
     TORVUniqueCollection(bool Hashed, const TAssertSite& AddSite);

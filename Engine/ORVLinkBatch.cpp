@@ -13,7 +13,8 @@ namespace orv {
 void TLinkBatch::Add(TORVExtension& Extension, const std::vector<TORVExtensionPoint*>& Points) {
     if (Points.empty()) return;
     const uint32_t Code = TORVExtensions::CodeOf(Extension.GetID());
-    for (TORVExtensionPoint* Point : Points) Links_.push_back(TLink{Point, &Extension, Code, Extension.RecordLink(*Point)});
+    for (TORVExtensionPoint* Point : Points)
+        if (Extension.RecordLink(*Point)) Links_.push_back(TLink{Point, &Extension, Code});
 }
 
 void TLinkBatch::Enter() {
@@ -26,17 +27,10 @@ void TLinkBatch::Enter() {
             std::size_t End = I;
             while (End < Links_.size() && Links_[End].Point == Links_[I].Point) ++End;
             Linked.Grow(End - I);
-            for (; I < End; ++I) {
-                const TLink& Link = Links_[I];
-                if (Link.New)
-                    Linked.AppendNew(Link.Extension, Link.Code);
-                else
-                    Linked.EnterKeyOfHeld(Link.Extension, Link.Code);
-            }
+            for (; I < End; ++I) Linked.AppendNew(Links_[I].Extension, Links_[I].Code);
         }
     } catch (...) {
-        for (; I < Links_.size(); ++I)
-            if (Links_[I].New) Links_[I].Extension->ForgetPoint(Links_[I].Point);
+        for (; I < Links_.size(); ++I) Links_[I].Extension->ForgetPoint(Links_[I].Point);
         Links_.clear();
         throw;
     }

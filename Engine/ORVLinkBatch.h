@@ -20,7 +20,8 @@ public:
     TLinkBatch(const TLinkBatch&) = delete;
     TLinkBatch& operator=(const TLinkBatch&) = delete;
 
-    // Links Extension to each of Points (distinct points); a link made before is entered again.
+    // Links Extension to each of Points (distinct points). A link made before stays as it is, its
+    // key included, so that linking anew changes nothing that a failed load would have to restore.
     void Add(TORVExtension& Extension, const std::vector<TORVExtensionPoint*>& Points);
     // Enters the points' side of every link added, and forgets them. Should that fail, the links
     // not entered are taken back from their extensions before the failure travels on.
@@ -31,7 +32,6 @@ private:
         TORVExtensionPoint* Point;
         TORVExtension* Extension;
         uint32_t Code;  // of the extension's id (see TORVCollection::CodeOf)
-        bool New;       // false: the point holds the extension already
     };
     std::vector<TLink> Links_;
 };

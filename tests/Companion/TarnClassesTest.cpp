@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -115,6 +116,41 @@ TEST_F(TTarnInterfaceListTest, GuardedAddsOfManyItemsStayConsistent) {
     ASSERT_EQ(List.GetCount(), N / 2);
     for (int I = 0; I < N; ++I) ASSERT_EQ(List.Contains(Probes[I].Get()), I % 2 == 1) << I;
     EXPECT_EQ(List.IndexOf(Probes[N - 1].Get()), N / 2 - 1);
+}
+
+// A long list against a plain vector of the same operations: removals (first occurrences, of
+// pointers held once and twice) mixed with additions and reads by position, in every order.
+TEST_F(TTarnInterfaceListTest, RemovalsBetweenAdditionsAndReadsKeepTheOrderOfAPlainList) {
+    std::vector<Ref<IProbe>> Probes;
+    for (int I = 0; I < 40; ++I) Probes.push_back(NewProbe());
+    TTarnInterfaceList List;
+    std::vector<IInterface*> Expected;
+    auto Add = [&](int I) {
+        List.Add(Probes[I].Get());
+        Expected.push_back(Probes[I].Get());
+    };
+    auto Remove = [&](int I) {
+        List.Remove(Probes[I].Get());
+        auto At = std::find(Expected.begin(), Expected.end(), Probes[I].Get());
+        if (At != Expected.end()) Expected.erase(At);
+    };
+    for (int I = 0; I < 40; ++I) Add(I);
+    for (int I = 0; I < 10; ++I) Add(I);  // held twice
+    for (int Step = 0; Step < 200; ++Step) {
+        const int I = (Step * 7) % 40;
+        if (Step % 3 == 0) {
+            Add(I);
+        } else {
+            Remove(I);
+        }
+        if (Step % 5 == 0) ASSERT_EQ(Items(List), Expected) << Step;
+        ASSERT_EQ(List.GetCount(), static_cast<int32_t>(Expected.size()));
+        const auto Where = std::find(Expected.begin(), Expected.end(), Probes[I].Get());
+        ASSERT_EQ(List.IndexOf(Probes[I].Get()), Where == Expected.end() ? -1 : Where - Expected.begin()) << Step;
+    }
+    EXPECT_EQ(Items(List), Expected);
+    List.Clear();
+    for (const Ref<IProbe>& P : Probes) EXPECT_EQ(RefCountOf(P.Get()), 1);
 }
 
 }  // namespace
