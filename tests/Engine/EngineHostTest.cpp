@@ -54,6 +54,27 @@ protected:
     TTempFolder Tree;
 };
 
+// A signal while the application waits: the hello application returns from Run, and the
+// launcher stops every plug-in as usual.
+TEST_F(EngineHostTest, SignalEndsTheWaitingHelloApplicationAndEveryPluginStops) {
+    if (TPathRules::BackslashIsSeparator) GTEST_SKIP() << "no POSIX signals to send on Windows";
+    const std::string Host = FindProgram(BinDir, "orv-host");
+    const std::string Config = BinDir + "/examples/hello/engine.xml";
+    const std::string Out = Tree.PathOf("host.out");
+    // Waits (10 s at the most) for the application to wait, then sends SIGTERM.
+    const std::string Script = Tree.WriteFile(
+        "signal.sh", Host + " " + Config + " --wait >" + Out + " 2>&1 &\npid=$!\nn=0\n"
+                     "while ! grep -q waiting " + Out + " && [ $n -lt 500 ]; do sleep 0.02; n=$((n + 1)); done\n"
+                     "kill -TERM $pid\nwait $pid\necho exit=$?\n");
+    TProgramRun Run = RunProgram("/bin/sh", {Script}, Tree.MakeFolder("output"));
+    std::ifstream In(Out, std::ios::binary);
+    const std::string Output((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(Contains(Run.Out, "exit=0")) << Run.Out << Output;
+    for (const char* Line : {"signalled: leaving Run", "[hello.app] stopped", "[hello.chinese] stopped",
+                             "[hello.english] stopped", "[ORVEngine.Runtime] stopped"})
+        EXPECT_TRUE(Contains(Output, Line)) << Line << "\n" << Output;
+}
+
 TEST_F(EngineHostTest, LauncherRunsTheHelloExample) {
     // Native separators: on Windows only "\\" ends the folder part that %config% is taken from.
     const char Sep = TPathRules::Delimiter;
