@@ -121,6 +121,18 @@ std::string TPathUtils::IncludeTrailingSeparator(const std::string& Path) {
     return Path + TPathRules::Delimiter;
 }
 
+std::string TPathUtils::NativeSeparators(std::string Path) {
+    for (char& C : Path)
+        if (TPathRules::IsSeparator(C)) C = TPathRules::Delimiter;
+    return Path;
+}
+
+bool TPathUtils::StartsWithPath(const std::string& Path, const std::string& Prefix) {
+    if (Prefix.size() > Path.size()) return false;
+    if (!TPathRules::BackslashIsSeparator) return Path.compare(0, Prefix.size(), Prefix) == 0;
+    return SameTextAscii(NativeSeparators(Path.substr(0, Prefix.size())), NativeSeparators(Prefix));
+}
+
 // --- TStringUtils -------------------------------------------------------------------------------
 
 TStringDynArray TStringUtils::Split(const std::string& Text, char Delimiter) {

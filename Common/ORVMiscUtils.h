@@ -69,6 +69,11 @@ public:
     static std::string ExtractFilePath(const std::string& FileName);
     static std::string CombinePath(const std::string& Base, const std::string& Relative);
     static std::string IncludeTrailingSeparator(const std::string& Path);
+    // Path with every separator written as the platform writes it (on Windows "/" becomes "\").
+    static std::string NativeSeparators(std::string Path);
+    // Whether Path begins with Prefix as the platform's file names compare: byte for byte on
+    // POSIX; on Windows ignoring ASCII letter case, with "/" and "\" alike.
+    static bool StartsWithPath(const std::string& Path, const std::string& Prefix);
 };
 
 class TStringUtils {

@@ -6,6 +6,7 @@
 #include "Engine/ORVCollections.h"
 #include "Engine/ORVExtension.h"
 #include "Engine/ORVExtensionPoint.h"
+#include "Engine/ORVRegistry.h"
 
 #include <atomic>
 
@@ -112,7 +113,15 @@ void TORVDescriptor::MarkStarted() {
     StartOrder_ = ++GStartCounter;
 }
 
+bool TORVDescriptor::MayStart() const {
+    if (Detached_) return false;
+    // A descriptor of no registry at all is started as it is asked to.
+    return !Registry_ || !TConverter::ToRegistry(Registry_)->IsClosed();
+}
+
 void TORVDescriptor::StartPlugin() {
+    if (Detached_)
+        TExceptionBuilder::RaiseError("Plug-in [" + ID_ + "] has been unloaded: it cannot be started any more");
     GetPlugin();
     if (Started_) return;
     if (!Plugin_) {
@@ -131,6 +140,11 @@ void TORVDescriptor::StartPlugin() {
         throw;
     }
     MarkStarted();
+    if (!MayStart()) {
+        // Its Start unloaded it or shut its engine down: no pass will come back for it.
+        Log::Warn("Plug-in [" + ID_ + "] was unloaded or its engine stopped while it started: it is stopped at once");
+        StopPlugin();
+    }
 }
 
 void TORVDescriptor::StopPlugin() {
@@ -148,7 +162,12 @@ void TORVDescriptor::StopPlugin() {
 
 void* TORVDescriptor::FindFactoryMethod(const std::string& Name) {
     if (Name.empty()) return nullptr;
-    if (!Started_) StartPlugin();
+    if (!Started_) {
+        if (MayStart() || Detached_)
+            StartPlugin();
+        else if (!Library_.empty())
+            LoadDll();
+    }
     if (!Handle_) return nullptr;
     // Made on the first lookup: most plug-ins are never asked for a factory.
     if (!FactoryCache_) FactoryCache_ = std::make_unique<TStrKeyHash>(FactoryCacheBuckets, false);

@@ -87,6 +87,13 @@ public:
     // descriptor leaves it or the registry goes.
     void SetRegistry(IORVRegistry* Registry) { Registry_ = Registry; }
     IORVRegistry* GetRegistryObject() const { return Registry_; }
+    // The registry lets go of this descriptor (it was unloaded, or the registry is gone): the
+    // back reference is cleared, and the plug-in is never started from now on.
+    void Detach() {
+        Registry_ = nullptr;
+        Detached_ = true;
+    }
+    bool IsDetached() const { return Detached_; }
 
     // --- life of the plug-in ---
     // Loads the library unless it is loaded: EORVException when the file is missing; two Error
@@ -97,7 +104,10 @@ public:
     // started once Start has returned, or when there is nothing to start: no library, or a loaded
     // library without a plug-in object. A library that failed to load leaves it unstarted, so
     // that a later attempt loads and starts it. A failing Start is logged and rethrown, and the
-    // plug-in stays unstarted.
+    // plug-in stays unstarted. A detached descriptor raises EORVException and starts nothing; a
+    // plug-in that was detached, or whose registry stopped running, while its Start ran is stopped
+    // at once (with a Warn line), so that it is not left running with nothing to stop it. The
+    // same when its registry was closed meanwhile (its engine shut down).
     void StartPlugin();
     // Runs Stop of a started plug-in object, once: a plug-in that was stopped is not stopped
     // again. A failing Stop is logged and rethrown. Neither the started flag nor the library
@@ -105,7 +115,9 @@ public:
     void StopPlugin();
     // The address of the library's export Name, nullptr when Name is empty or there is no such
     // export (one Warn line per name; the answer is cached per name). Starts the plug-in first
-    // (loading its library) when it has not been started, whatever loaded the library before.
+    // (loading its library) when it has not been started, whatever loaded the library before;
+    // when its registry is closed (read for inspection, or shut down) it only loads the library.
+    // A detached descriptor raises EORVException, as StartPlugin.
     void* FindFactoryMethod(const std::string& Name);
 
     bool IsStarted() const { return Started_; }
@@ -120,6 +132,8 @@ public:
     bool HasPluginEntry() const { return PluginEntry_ != nullptr; }
 
 private:
+    // Whether the plug-in may start now: not detached, and its registry (when it has one) not closed.
+    bool MayStart() const;
     // Unloads the library when loaded; a failure is logged and swallowed. Only the destructor
     // calls it, after the plug-in object is gone.
     void FreeDll();
@@ -139,6 +153,7 @@ private:
     IORVRegistry* Registry_ = nullptr;  // weak
     bool Started_ = false;
     bool Stopped_ = false;
+    bool Detached_ = false;
     uint64_t StartOrder_ = 0;
     TLibraryHandle Handle_ = nullptr;
     TGetPluginImpl PluginEntry_ = nullptr;

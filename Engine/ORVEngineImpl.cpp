@@ -36,6 +36,20 @@ std::vector<TVarRec> CopyArgs(const TVarRec* Args, int32_t ArgsHigh) {
     return std::vector<TVarRec>(Args, Args + ArgsHigh + 1);
 }
 
+// Sets a pass for the lifetime of this object.
+template <class TPassKind>
+class TPassScope {
+public:
+    TPassScope(TPassKind& Pass, TPassKind Value) : Pass_(Pass), Previous_(Pass) { Pass_ = Value; }
+    ~TPassScope() { Pass_ = Previous_; }
+    TPassScope(const TPassScope&) = delete;
+    TPassScope& operator=(const TPassScope&) = delete;
+
+private:
+    TPassKind& Pass_;
+    TPassKind Previous_;
+};
+
 }  // namespace
 
 TORVEngine::TORVEngine() : PathParser_(std::make_unique<TPathParser>(TPathUtils::GetModulePath(), std::string())) {}
@@ -44,7 +58,17 @@ TORVEngine::~TORVEngine() = default;
 
 // --- IORVEngine --------------------------------------------------------------------------------
 
+void TORVEngine::RefuseStartupDuringPass() const {
+    if (Pass_ == TPass::Starting)
+        TExceptionBuilder::RaiseError("Startup refused: the engine is starting its plug-ins; call it once the start "
+                                      "has ended");
+    if (Pass_ == TPass::Stopping)
+        TExceptionBuilder::RaiseError("Startup refused: the engine is stopping its plug-ins; call it once Shutdown "
+                                      "has returned");
+}
+
 void ORV_CALL TORVEngine::Startup(const std::string& ConfigFile, const TVarRec* Args, int32_t ArgsHigh) {
+    RefuseStartupDuringPass();
     if (!ConfigFile.empty()) {
         TEngineConfigEx Config;
         ReadEngineConfig(ConfigFile, *PathParser_, Config);
@@ -58,6 +82,7 @@ void ORV_CALL TORVEngine::Startup(const std::string& ConfigFile, const TVarRec* 
 
 void ORV_CALL TORVEngine::StartupWithPlugins(const std::string& ConfigFile, const TPluginConfigDynArray& PluginConfigs,
                                              const TVarRec* Args, int32_t ArgsHigh) {
+    RefuseStartupDuringPass();
     if (!ConfigFile.empty()) {
         TEngineConfigEx Config;
         ReadEngineConfig(ConfigFile, *PathParser_, Config);
@@ -69,19 +94,25 @@ void ORV_CALL TORVEngine::StartupWithPlugins(const std::string& ConfigFile, cons
 
 void ORV_CALL TORVEngine::StartupWithConfig(const TEngineConfigEx& Config, const TPluginConfigDynArray& PluginConfigs,
                                             const TVarRec* Args, int32_t ArgsHigh) {
+    RefuseStartupDuringPass();
     std::vector<TVarRec> ArgsCopy = CopyArgs(Args, ArgsHigh);
     Log::InfoFmt(SEngineStarted, TArgList{NowText()});
     Assert(!Started_, AssertSites::StartupWithConfig, SEngineAlreadyStarted);
     Starting_ = true;
 
     Registry_ = BuildRegistry(Config, PluginConfigs);
-    TORVRegistry* Registry = TConverter::ToRegistry(Registry_.Get());
-    try {
-        Registry->StartPlugins();
-    } catch (...) {
-        // Nothing is left running that no one could stop.
-        Registry->StopStartedPlugins();
-        throw;
+    // Held here: the pass below runs plug-in code, which may replace the engine's registry later.
+    Ref<TORVRegistry> Registry(TConverter::ToRegistry(Registry_.Get()));
+    {
+        TPassScope<TPass> Pass(Pass_, TPass::Starting);
+        try {
+            Registry->StartPlugins();
+        } catch (...) {
+            // Nothing is left running that no one could stop.
+            Registry->Close();
+            Registry->StopStartedPlugins();
+            throw;
+        }
     }
     // After the start pass: a store that a plug-in fetched while starting is replaced.
     Registry->SetEnvironmentVariables(Config.EnvironmentVariables);
@@ -92,10 +123,19 @@ void ORV_CALL TORVEngine::StartupWithConfig(const TEngineConfigEx& Config, const
     // The application's plug-in stays loaded while Run executes, even when Run drops it; the
     // application object goes first (declared last).
     Ref<IORVDescriptor> ApplicationOwner;
+    std::string ApplicationID;
     try {
-        Ref<IORVApplication> Application = FindEntryPoint(Config.EntryPoint, ApplicationOwner);
+        Ref<IORVApplication> Application = FindEntryPoint(Config.EntryPoint, ApplicationOwner, ApplicationID);
         if (Application) {
-            Application->Run(ArgsCopy.empty() ? nullptr : ArgsCopy.data(), static_cast<int32_t>(ArgsCopy.size()) - 1);
+            try {
+                Application->Run(ArgsCopy.empty() ? nullptr : ArgsCopy.data(),
+                                 static_cast<int32_t>(ArgsCopy.size()) - 1);
+            } catch (...) {
+                // Whatever the application raised, the log names where it came from.
+                Log::Error("The application [" + ApplicationID + "] of plug-in [" + ApplicationOwner->GetID() +
+                           "] raised: " + CurrentExceptionMessage());
+                throw;
+            }
         } else {
             Log::Error(LoadMessage(SNoEntryPoint));
         }
@@ -111,7 +151,14 @@ void ORV_CALL TORVEngine::StartupWithConfig(const TEngineConfigEx& Config, const
 void ORV_CALL TORVEngine::Shutdown() {
     Assert(Started_, AssertSites::Shutdown, SCannotStopIdleEngine);
     Started_ = false;
-    TConverter::ToRegistry(Registry_.Get())->StopPlugins();
+    {
+        Ref<TORVRegistry> Registry(TConverter::ToRegistry(Registry_.Get()));
+        TPassScope<TPass> Pass(Pass_, TPass::Stopping);
+        // From here on nothing of this registry starts: a plug-in that a Stop asks for is loaded,
+        // not started, so that no plug-in is left running after the pass.
+        Registry->Close();
+        Registry->StopPlugins();
+    }
     Log::InfoFmt(SEngineStopped, TArgList{NowText()});
 }
 
@@ -135,6 +182,7 @@ void ORV_CALL TORVEngine::UnloadPlugins(const TStringDynArray& Folders) {
         TExceptionBuilder::RaiseError("UnloadPlugins needs a registry: the engine has not built one yet");
 
     // Each folder ends in a separator, so "/a/b" selects plug-ins under "/a/b/" but not "/a/bc/".
+    // Names compare as the platform's file names do (on Windows ignoring letter case).
     TStringDynArray Prefixes;
     Prefixes.reserve(Folders.size());
     for (const std::string& Folder : Folders) {
@@ -150,7 +198,7 @@ void ORV_CALL TORVEngine::UnloadPlugins(const TStringDynArray& Folders) {
         Ref<IORVDescriptor> Descriptor = Descriptors->GetItem(I);
         const std::string Location = Descriptor->GetLocation();
         for (const std::string& Prefix : Prefixes) {
-            if (!Prefix.empty() && Location.compare(0, Prefix.size(), Prefix) == 0) {
+            if (!Prefix.empty() && TPathUtils::StartsWithPath(Location, Prefix)) {
                 Leaving.push_back(std::move(Descriptor));
                 break;
             }
@@ -174,7 +222,10 @@ Ref<IORVRegistry> ORV_CALL TORVEngine::ParsePaths(const TStringDynArray& Paths, 
         EngineConfig_ = Config;
     }
     TPluginConfigDynArray PluginConfigs = DiscoverPluginConfigs(Paths, ManifestSuffix(EngineConfig_));
-    return BuildRegistry(EngineConfig_, PluginConfigs);
+    Ref<IORVRegistry> Result = BuildRegistry(EngineConfig_, PluginConfigs);
+    // Read for inspection: its plug-ins never start.
+    TConverter::ToRegistry(Result.Get())->Close();
+    return Result;
 }
 
 // --- internals ---------------------------------------------------------------------------------
@@ -188,7 +239,8 @@ Ref<IORVRegistry> TORVEngine::BuildRegistry(const TEngineConfigEx& Config, const
     return Result;
 }
 
-Ref<IORVApplication> TORVEngine::FindEntryPoint(const std::string& EntryPointID, Ref<IORVDescriptor>& Owner) {
+Ref<IORVApplication> TORVEngine::FindEntryPoint(const std::string& EntryPointID, Ref<IORVDescriptor>& Owner,
+                                                std::string& ExtensionID) {
     TExceptionBuilder::Check(Started_, LoadMessage(SEngineNotStarted));
 
     Ref<IORVExtension> Extension = Registry_->GetExtensions()->Find(EntryPointID);
@@ -202,6 +254,7 @@ Ref<IORVApplication> TORVEngine::FindEntryPoint(const std::string& EntryPointID,
     if (!Extension) return nullptr;
 
     Owner = Extension->GetDescriptor();
+    ExtensionID = Extension->GetID();
     TORVFactory Factory = Extension->GetFactory();
     if (!Factory) return nullptr;
     try {

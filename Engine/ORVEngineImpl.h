@@ -111,11 +111,21 @@ private:
 
     Ref<IORVRegistry> BuildRegistry(const TEngineConfigEx& Config, const TPluginConfigDynArray& PluginConfigs);
     // The application of the entry-point extension, nil when there is none. Owner receives the
-    // entry point's plug-in, which the caller holds while the application's code runs.
-    Ref<IORVApplication> FindEntryPoint(const std::string& EntryPointID, Ref<IORVDescriptor>& Owner);
+    // entry point's plug-in, which the caller holds while the application's code runs, and
+    // ExtensionID the entry point's id.
+    Ref<IORVApplication> FindEntryPoint(const std::string& EntryPointID, Ref<IORVDescriptor>& Owner,
+                                        std::string& ExtensionID);
+
+    // Refuses (EORVException) a startup asked for while a start or stop pass runs plug-in code:
+    // the pass would walk a registry that the new start replaces.
+    void RefuseStartupDuringPass() const;
+
+    // What the engine is doing while it calls plug-in code in bulk.
+    enum class TPass { None, Starting, Stopping };
 
     bool Started_ = false;
     bool Starting_ = false;
+    TPass Pass_ = TPass::None;
     Ref<IORVRegistry> Registry_;
     std::unique_ptr<TPathParser> PathParser_;
     TEngineConfigEx EngineConfig_;

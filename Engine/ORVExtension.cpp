@@ -62,8 +62,9 @@ bool TORVExtension::TrySetPoints(const std::string& Text) {
 }
 
 Ref<IXMLNode> ORV_CALL TORVExtension::GetConfig() {
-    if (Config_ || !ConfigDocument_) return Config_;
-    return XMLNodeOf(ConfigDocument_.Get(), ConfigElement_);
+    // Made on the first request and kept: every caller gets the same node object.
+    if (!Config_ && ConfigDocument_) Config_ = XMLNodeOf(ConfigDocument_.Get(), ConfigElement_);
+    return Config_;
 }
 
 void TORVExtension::GetPosition(int32_t& Line, int32_t& Column) const {
@@ -83,13 +84,15 @@ Ref<IORVExtensionPoints> ORV_CALL TORVExtension::GetExtensionPoints() {
     TExceptionBuilder::Check(static_cast<bool>(Registry));
     // Asked for once: the registry hands out its cached union.
     const Ref<IORVExtensionPoints> Union = Registry->GetExtensionPoints();
-    ForEachNamedPoint(*TConverter::ToExtensionPoints(Union), false, EngineChecks(),
+    ForEachNamedPoint(*TConverter::ToExtensionPoints(Union), WasLinked_ ? TMissingPoint::Pass : TMissingPoint::Report,
+                      EngineChecks(),
                       [Target](TORVExtensionPoint* Point) { Target->Add(Ref<IORVExtensionPoint>(Point)); });
     return Result;
 }
 
-void TORVExtension::MissingPoint(const std::string& PointID, bool Tolerate, TChecks& Checks) {
-    if (Tolerate) {
+void TORVExtension::MissingPoint(const std::string& PointID, TMissingPoint Missing, TChecks& Checks) {
+    if (Missing == TMissingPoint::Pass) return;
+    if (Missing == TMissingPoint::Warn) {
         Log::Warn("Extension [" + GetID() + "] stays unlinked from extension point [" + PointID +
                   "]: no plug-in in the registry declares it any more");
         return;

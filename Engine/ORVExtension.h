@@ -21,6 +21,10 @@ class TORVExtensionPoint;
 // The factory export looked up when a manifest names none; the manifest reader applies it.
 constexpr const char* DefaultFactoryMethod = "GetExtensionImpl";
 
+// What becomes of a named point that the registry lacks: a finding (the first linking), a Warn
+// line (linking again: the point has gone with its plug-in), or nothing (a question asked later).
+enum class TMissingPoint { Report, Warn, Pass };
+
 // Filled by the manifest reader: create it with its local id, call SetDescriptor (before
 // SetPoints, whose message names the qualified id), SetPoints, set the factory method, name and
 // element, and add it to the descriptor's extension collection.
@@ -33,14 +37,16 @@ public:
     // "<plug-in id>.<local id>"; EORVException "Condition is not valid" without a descriptor.
     std::string ORV_CALL GetID() override;
     std::string ORV_CALL GetName() override { return Name_; }
-    // The manifest's Extension element (a new reference), nil when none was set.
+    // The manifest's Extension element (a new reference to the same node object on every call),
+    // nil when none was set.
     Ref<IXMLNode> ORV_CALL GetConfig() override;
     // The declaring plug-in (a new reference); EORVException "Condition is not valid" when none is set.
     Ref<IORVDescriptor> ORV_CALL GetDescriptor() override;
     // A new unhashed collection of the points named by SetPoints, each looked up in the
     // registry's union of points (which needs a parsed registry); a point named twice is held
-    // once. A name that the registry lacks is logged with Error and raised as EORVException;
-    // a plug-in without a registry raises "Condition is not valid".
+    // once. A name that the registry lacks is logged with Error and raised as EORVException,
+    // unless the extension was linked before (the point has gone with its plug-in since: it is
+    // left out); a plug-in without a registry raises "Condition is not valid".
     Ref<IORVExtensionPoints> ORV_CALL GetExtensionPoints() override;
     // The export named by the factory method in the plug-in's library (loading and starting the
     // plug-in first when its library is not loaded); nullptr when the name is empty or the
@@ -83,11 +89,11 @@ public:
 
     // --- links, made and undone by the registry ---
     // Calls Visit(TORVExtensionPoint*) for each point named in the points list that Union (the
-    // registry's union of points) holds, each point once. A named point that is missing is a
-    // finding for Checks (the engine's reaction: an Error line and EORVException, message 65530),
-    // unless Tolerate: then a Warn line names it and the walk goes on.
+    // registry's union of points) holds, each point once. A named point that is missing is, as
+    // Missing says, a finding for Checks (the engine's reaction: an Error line and EORVException,
+    // message 65530), a Warn line, or passed over.
     template <class F>
-    void ForEachNamedPoint(TORVExtensionPoints& Union, bool Tolerate, TChecks& Checks, F&& Visit);
+    void ForEachNamedPoint(TORVExtensionPoints& Union, TMissingPoint Missing, TChecks& Checks, F&& Visit);
     // This extension's side of a link to Point (TLinkBatch enters the point's side): whether the
     // link is new.
     bool RecordLink(TORVExtensionPoint& Point);
@@ -105,7 +111,7 @@ public:
 
 private:
     // Reports the named point PointID that the registry lacks (see ForEachNamedPoint).
-    void MissingPoint(const std::string& PointID, bool Tolerate, TChecks& Checks);
+    void MissingPoint(const std::string& PointID, TMissingPoint Missing, TChecks& Checks);
 
     Ref<IXMLNode> Config_;
     Ref<IXMLDocument> ConfigDocument_;
@@ -120,7 +126,7 @@ private:
 };
 
 template <class F>
-void TORVExtension::ForEachNamedPoint(TORVExtensionPoints& Union, bool Tolerate, TChecks& Checks, F&& Visit) {
+void TORVExtension::ForEachNamedPoint(TORVExtensionPoints& Union, TMissingPoint Missing, TChecks& Checks, F&& Visit) {
     // A point named twice is visited once. An extension names a few: they are remembered on the
     // stack.
     IORVExtensionPoint* Few[8];
@@ -134,7 +140,7 @@ void TORVExtension::ForEachNamedPoint(TORVExtensionPoints& Union, bool Tolerate,
     for (const std::string& PointID : Points_) {
         IORVExtensionPoint* Point = Union.FindItem(PointID);
         if (!Point) {
-            MissingPoint(PointID, Tolerate, Checks);
+            MissingPoint(PointID, Missing, Checks);
             continue;
         }
         if (std::find(Seen, Seen + SeenCount, Point) != Seen + SeenCount) continue;

@@ -171,7 +171,8 @@ void TORVEngine::ReadPlugin(const TManifest& Manifest, uint32_t Element, TORVDes
     Descriptor.SetPosition(Line, Column);
     Descriptor.SetID(ID);
     Descriptor.SetName(Manifest.Text(Element, "Name"));
-    Descriptor.SetLocation(TPathUtils::ExtractFilePath(FileName));
+    // One kind of separator, whatever the configuration's paths and discovery joined.
+    Descriptor.SetLocation(TPathUtils::NativeSeparators(TPathUtils::ExtractFilePath(FileName)));
     Descriptor.SetConfigFile(FileName);
     Descriptor.SetVersion(Manifest.Text(Element, "Version"));
     Descriptor.SetProvider(Manifest.Text(Element, "Provider"));

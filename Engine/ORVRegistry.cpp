@@ -86,7 +86,7 @@ TORVRegistry::~TORVRegistry() {
     const int32_t Count = Descriptors_->GetCount();
     for (int32_t I = 0; I < Count; ++I)
         if (auto* Descriptor = dynamic_cast<TORVDescriptor*>(Descriptors_->ItemAt(I)))
-            if (Descriptor->GetRegistryObject() == static_cast<IORVRegistry*>(this)) Descriptor->SetRegistry(nullptr);
+            if (Descriptor->GetRegistryObject() == static_cast<IORVRegistry*>(this)) Descriptor->Detach();
     Descriptors_ = nullptr;
     EnvironmentVariables_ = nullptr;
     Retained_.clear();
@@ -139,7 +139,8 @@ void TORVRegistry::AddAndLink(const std::vector<Ref<IORVDescriptor>>& Staged) {
         Resolve(true, true);
     } catch (...) {
         for (const Ref<IORVDescriptor>& Descriptor : Staged) {
-            Unlink(*TConverter::ToDescriptor(Descriptor), nullptr);
+            UnlinkExtensions(*TConverter::ToDescriptor(Descriptor));
+            UnlinkPoints(*TConverter::ToDescriptor(Descriptor), nullptr);
             Detach(Descriptor);
         }
         ClearCaches();
@@ -158,22 +159,28 @@ void TORVRegistry::RemoveDescriptors(const std::vector<Ref<IORVDescriptor>>& Lea
         // Plug-in code running during the walk (a Stop) may have dropped it already.
         if (!Descriptors_->Holds(Descriptor.Get())) continue;
         TORVDescriptor* Object = TConverter::ToDescriptor(Descriptor);
-        Unlink(*Object, &Going);
+        UnlinkExtensions(*Object);
         try {
             Object->StopPlugin();
         } catch (...) {
             if (!FirstFailure) FirstFailure = std::current_exception();
             Retain(Descriptor);
         }
+        // Only now: a provider still sees, while it stops, what plugs into its own points.
+        UnlinkPoints(*Object, &Going);
+        // Links that plug-in code made while it stopped (a load links anew) go as well.
+        UnlinkExtensions(*Object);
         Detach(Descriptor);
     }
     if (FirstFailure) std::rethrow_exception(FirstFailure);
 }
 
-void TORVRegistry::Unlink(TORVDescriptor& Descriptor, const std::unordered_set<IORVDescriptor*>* Leaving) {
+void TORVRegistry::UnlinkExtensions(TORVDescriptor& Descriptor) {
     TORVExtensions& Extensions = Descriptor.OwnExtensions();
     for (int32_t I = 0; I < Extensions.GetCount(); ++I) ModelOf(Extensions.ItemAt(I))->UnlinkAll();
+}
 
+void TORVRegistry::UnlinkPoints(TORVDescriptor& Descriptor, const std::unordered_set<IORVDescriptor*>* Leaving) {
     TORVExtensionPoints& Points = Descriptor.OwnExtensionPoints();
     for (int32_t I = 0; I < Points.GetCount(); ++I) {
         TORVExtensionPoint* Point = ModelOf(Points.ItemAt(I));
@@ -193,7 +200,7 @@ void TORVRegistry::Unlink(TORVDescriptor& Descriptor, const std::unordered_set<I
 void TORVRegistry::Detach(const Ref<IORVDescriptor>& Descriptor) {
     Descriptors_->Remove(Descriptor);
     TORVDescriptor* Object = TConverter::ToDescriptor(Descriptor);
-    if (Object->GetRegistryObject() == static_cast<IORVRegistry*>(this)) Object->SetRegistry(nullptr);
+    if (Object->GetRegistryObject() == static_cast<IORVRegistry*>(this)) Object->Detach();
 }
 
 // --- linking ---------------------------------------------------------------------------------
@@ -247,7 +254,7 @@ void TORVRegistry::LinkExtension(TORVExtension& Extension, TLinkBatch& Batch) {
     // Every named point is looked up before the first link is made: a missing one leaves this
     // extension without links.
     FoundPoints_.clear();
-    Extension.ForEachNamedPoint(PointUnion(), Relinking, Checks(),
+    Extension.ForEachNamedPoint(PointUnion(), Relinking ? TMissingPoint::Warn : TMissingPoint::Report, Checks(),
                                 [this](TORVExtensionPoint* Point) { FoundPoints_.push_back(Point); });
     Assert(Relinking || Checks().Collecting() || !FoundPoints_.empty(), AssertSites::ResolveExtensionPoints);
     Batch.Add(Extension, FoundPoints_);
@@ -321,6 +328,8 @@ TChecks& TORVRegistry::Checks() const { return Checks_ ? *Checks_ : EngineChecks
 
 void TORVRegistry::StartPlugins() {
     for (const Ref<IORVDescriptor>& Item : Snapshot(*Descriptors_)) {
+        // A Start before this one may have unloaded it.
+        if (!Descriptors_->Holds(Item.Get())) continue;
         TORVDescriptor* Descriptor = TConverter::ToDescriptor(Item);
         if (Descriptor->GetInitialize()) Descriptor->StartPlugin();
     }
@@ -345,6 +354,8 @@ void TORVRegistry::StopStartedPlugins() {
 void TORVRegistry::StopPlugins() {
     std::exception_ptr FirstFailure;
     for (const Ref<IORVDescriptor>& Item : Snapshot(*Descriptors_)) {
+        // A Stop before this one may have unloaded it (and stopped it on the way).
+        if (!Descriptors_->Holds(Item.Get())) continue;
         try {
             TConverter::ToDescriptor(Item)->StopPlugin();
         } catch (...) {

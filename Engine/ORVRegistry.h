@@ -52,12 +52,13 @@ public:
     // registry anew. When linking raises, the staged descriptors are taken out again with every
     // link they got, the registry is left as it was, and the exception travels on.
     void AddAndLink(const std::vector<Ref<IORVDescriptor>>& Staged);
-    // Drops Leaving from the registry, each in turn: its extensions leave their points, its points
-    // let go of their extensions (a Warn line for each extension of a plug-in that stays), its
-    // plug-in is stopped, and it leaves the descriptor collection and forgets this registry. A
-    // failing Stop does not end the walk: the first failure is raised once every descriptor is
-    // gone (a descriptor whose Stop raised is retained, see Retain). The unions are dropped on
-    // every path.
+    // Drops Leaving from the registry, each in turn: its extensions leave their points, its plug-in
+    // is stopped (its own points still hold what plugs into them), its points let go of their
+    // extensions (a Warn line for each extension of a plug-in that stays), and it leaves the
+    // descriptor collection and forgets this registry. A descriptor that plug-in code dropped
+    // meanwhile is passed over. A failing Stop does not end the walk: the first failure is raised
+    // once every descriptor is gone (a descriptor whose Stop raised is retained, see Retain). The
+    // unions are dropped on every path.
     void RemoveDescriptors(const std::vector<Ref<IORVDescriptor>>& Leaving);
 
     // Keeps Descriptor, which has left this registry, loaded until the registry goes: an exception
@@ -91,14 +92,20 @@ public:
     void Validate();
 
     // --- starting and stopping ---
+    // From now on none of the registry's plug-ins starts: the registry was read for inspection
+    // only, or its engine has shut it down or failed to start it. A factory lookup then loads a
+    // plug-in's library without starting the plug-in, so that no plug-in runs that nothing stops.
+    void Close() { Closed_ = true; }
+    bool IsClosed() const { return Closed_; }
     // Starts, in collection order, the plug-ins whose descriptors have Initialize set; the first
-    // failure ends the pass and travels on.
+    // failure ends the pass and travels on. A descriptor that plug-in code dropped from the
+    // registry meanwhile is passed over.
     void StartPlugins();
     // After a failed start pass: stops the plug-ins that are started, the one started last first.
     // Failures are logged by the descriptors and go no further.
     void StopStartedPlugins();
-    // Stops every started plug-in, in collection order. A failing Stop does not end the pass: the
-    // first failure is raised after it.
+    // Stops every started plug-in, in collection order (passing over descriptors that plug-in code
+    // dropped meanwhile). A failing Stop does not end the pass: the first failure is raised after it.
     void StopPlugins();
 
     // Drops both unions; the next request builds them afresh from the descriptors present then.
@@ -118,10 +125,12 @@ private:
     // ResolveExtension of one of the model's own extensions, the points' side of its links left to
     // Batch.
     void LinkExtension(TORVExtension& Extension, TLinkBatch& Batch);
-    // Undoes every link of Descriptor's extensions and points. With Leaving, each extension that
-    // loses one of Descriptor's points and whose own plug-in is not in Leaving gets a Warn line.
-    void Unlink(TORVDescriptor& Descriptor, const std::unordered_set<IORVDescriptor*>* Leaving);
-    // Takes Descriptor out of the collection and clears its back reference.
+    // Undoes every link of Descriptor's extensions.
+    static void UnlinkExtensions(TORVDescriptor& Descriptor);
+    // Undoes every link to Descriptor's points. With Leaving, each extension that loses one of
+    // them and whose own plug-in is not in Leaving gets a Warn line.
+    static void UnlinkPoints(TORVDescriptor& Descriptor, const std::unordered_set<IORVDescriptor*>* Leaving);
+    // Takes Descriptor out of the collection and detaches it from this registry.
     void Detach(const Ref<IORVDescriptor>& Descriptor);
 
     Ref<TORVDescriptors> Descriptors_;
@@ -130,6 +139,7 @@ private:
     Ref<IORVEnvironmentVariables> EnvironmentVariables_;
     bool Parsed_ = false;
     bool Resolved_ = false;
+    bool Closed_ = false;
     std::vector<TORVExtensionPoint*> FoundPoints_;  // scratch of ResolveExtension
     std::vector<Ref<IORVDescriptor>> Retained_;
     TChecks* Checks_ = nullptr;

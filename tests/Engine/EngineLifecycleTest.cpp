@@ -158,15 +158,21 @@ TEST_F(EngineLifecycleTest, EntryPointFailuresAreLoggedAndReachTheHost) {
     struct TCase {
         const char* Factory;
         const char* FirstArg;
-        const char* Raised;   // the exception's message, nullptr when the startup returns
-        bool EntryPointLine;  // the "获取入口点扩展点时发生错误：" line precedes the exception
+        const char* Raised;  // the exception's message, nullptr when the startup returns
+        std::string Line;    // the Error line that precedes the exception
     };
+    const std::string EntryPointLine = LoadMessage(SEntryPointError);
+    const std::string RunLine = "The application [e2e.app.main] of plug-in [e2e.app] raised: ";
     const TCase Cases[] = {
-        {"CreateFailing", "", "factory refused", true},
-        {"CreatePlain", "", "Interface not supported: IORVApplication", true},
-        {"CreateNothing", "", nullptr, false},
-        {"NoSuchFactory", "", nullptr, false},
-        {"GetExtensionImpl", "raise", "run refused", false},
+        {"CreateFailing", "", "factory refused", EntryPointLine + "factory refused"},
+        {"CreatePlain", "", "Interface not supported: IORVApplication",
+         EntryPointLine + "Interface not supported: IORVApplication"},
+        {"CreateNothing", "", nullptr, ""},
+        {"NoSuchFactory", "", nullptr, ""},
+        {"GetExtensionImpl", "raise", "run refused", RunLine + "run refused"},
+        // Not an std::exception: the host learns nothing from it, the log names its origin.
+        {"GetExtensionImpl", "raise-int", "<not an std::exception>",
+         RunLine + "unknown exception (not derived from std::exception)"},
     };
     int Index = 0;
     for (const TCase& Case : Cases) {
@@ -186,16 +192,15 @@ TEST_F(EngineLifecycleTest, EntryPointFailuresAreLoggedAndReachTheHost) {
             Engine->Startup(Config, Args.Data(), Args.High());
         } catch (const std::exception& E) {
             Raised = E.what();
+        } catch (...) {
+            Raised = "<not an std::exception>";
         }
         const TStrings Lines = NewLogLines();
         ASSERT_FALSE(Lines.empty());
         if (Case.Raised) {
             EXPECT_EQ(Raised, Case.Raised);
-            if (Case.EntryPointLine) {
-                EXPECT_EQ(Lines.back(), Plain('E', LoadMessage(SEntryPointError) + Case.Raised));
-            } else {
-                for (const std::string& Line : Lines) EXPECT_NE(Line[0], 'E') << Line;
-            }
+            EXPECT_EQ(Lines.back(), Plain('E', Case.Line));
+            for (std::size_t I = 0; I + 1 < Lines.size(); ++I) EXPECT_NE(Lines[I][0], 'E') << Lines[I];
         } else {
             EXPECT_EQ(Raised, "");
             EXPECT_EQ(Lines.back(), NoEntryLine());
@@ -308,9 +313,11 @@ TEST_F(EngineLifecycleTest, UnloadPluginsTakesThePluginsUnderTheGivenFolders) {
     EXPECT_EQ(Journal(Seen), (TStrings{"stop e2e.a", "destroy e2e.a"}));
     Seen = Journal().size();
 
-    // Folder names are compared as they are written.
-    Engine->UnloadPlugins({Tree.PathOf("PLUGINS/AB"), Tree.PathOf("plugins/AB")});
-    EXPECT_EQ(IDsOf(Registry->GetDescriptors()), (TStrings{"e2e.ab", "e2e.base"}));
+    // Folder names are compared as they are written (on POSIX; see the next test for Windows).
+    if (!TPathRules::BackslashIsSeparator) {
+        Engine->UnloadPlugins({Tree.PathOf("PLUGINS/AB"), Tree.PathOf("plugins/AB")});
+        EXPECT_EQ(IDsOf(Registry->GetDescriptors()), (TStrings{"e2e.ab", "e2e.base"}));
+    }
 
     // A plug-in that declares a point goes as well; a trailing separator changes nothing. The
     // extension that stays loses its link, with a line.
@@ -329,6 +336,28 @@ TEST_F(EngineLifecycleTest, UnloadPluginsTakesThePluginsUnderTheGivenFolders) {
 
     Engine->Shutdown();
     EXPECT_EQ(Journal(Seen + 4), TStrings{});
+}
+
+// A folder named in other letters selects its plug-ins where file names ignore letter case
+// (Windows), and only there; stored locations use one kind of separator.
+TEST_F(EngineLifecycleTest, UnloadPluginsComparesFolderNamesAsTheFileSystemDoes) {
+    const bool Windows = TPathRules::BackslashIsSeparator;
+    Manifest("app/p/a", PluginElement("e2e.a", true));
+    Ref<IORVEngine> Engine = Module.NewEngine();
+    Engine->Startup(EngineConfig("Path=\"%config%/p\"", "", "app/engine.xml"), nullptr, -1);
+    Ref<IORVRegistry> Registry = Engine->GetRegistry();
+    ASSERT_EQ(Registry->GetDescriptors()->GetCount(), 1);
+    const std::string Location = Registry->GetDescriptors()->GetItem(0)->GetLocation();
+    EXPECT_EQ(Location.find(Windows ? '/' : '\\'), std::string::npos) << Location;
+
+    std::string Upper = Tree.PathOf("app/p/a");
+    for (char& C : Upper)
+        if (C >= 'a' && C <= 'z') C = static_cast<char>(C - 'a' + 'A');
+    Engine->UnloadPlugins({Upper});
+    EXPECT_EQ(Registry->GetDescriptors()->GetCount(), Windows ? 0 : 1);
+    Engine->UnloadPlugins({Tree.PathOf("app/p/a")});
+    EXPECT_EQ(Registry->GetDescriptors()->GetCount(), 0);
+    Engine->Shutdown();
 }
 
 TEST_F(EngineLifecycleTest, LoadingAndUnloadingNeedARegistry) {
