@@ -1,10 +1,13 @@
 // Reads the documents of the W3C XML Conformance Test Suite with the engine's XML loader and counts
 // how many it judges as the suite's authors did.
-//   orv-xml-conformance SUITE [--list]
+//   orv-xml-conformance SUITE [--list | --messages]
 // SUITE is the unpacked package (the folder holding cleaned/xmlconf-flattened.xml and xmlconf/).
 // The documents taken are those of XML 1.0, fifth edition, that need no external entity: the valid
 // and invalid ones must load (a loader that does not validate takes both), the not-well-formed ones
-// must be refused. --list names every document judged otherwise, with the loader's message.
+// must be refused. A document without a root element loads without one, and every reader of the
+// engine refuses it then ("格式非法", orv-inspect's no-root-element): it counts as refused, and the
+// counts say how many were refused so. --list names every document judged otherwise, with the
+// loader's message; --messages names every document refused, with its message.
 // Exit 0 when all are judged right, 1 when not, 2 when the suite cannot be read.
 #include "Companion/TarnXMLUtils.h"
 
@@ -76,12 +79,13 @@ bool HasDoctype(const std::string& File) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || (argc == 3 && std::strcmp(argv[2], "--list") != 0) || argc > 3) {
-        std::fprintf(stderr, "usage: orv-xml-conformance SUITE [--list]\n");
+    const bool List = argc == 3 && std::strcmp(argv[2], "--list") == 0;
+    const bool Messages = argc == 3 && std::strcmp(argv[2], "--messages") == 0;
+    if (argc < 2 || argc > 3 || (argc == 3 && !List && !Messages)) {
+        std::fprintf(stderr, "usage: orv-xml-conformance SUITE [--list | --messages]\n");
         return 2;
     }
     const std::string Suite = std::string(argv[1]) + "/";
-    const bool List = argc == 3;
     std::vector<TCase> Cases;
     try {
         Ref<IXMLDocument> Catalogue = LoadXMLDocument(Suite + "cleaned/xmlconf-flattened.xml");
@@ -92,19 +96,24 @@ int main(int argc, char** argv) {
     }
 
     // Accepted well-formed; refused not-well-formed without and with a DOCTYPE.
-    int Right[3] = {0, 0, 0}, Total[3] = {0, 0, 0};
+    int Right[3] = {0, 0, 0}, Total[3] = {0, 0, 0}, Rootless[3] = {0, 0, 0};
     for (const TCase& Case : Cases) {
         const bool WellFormed = Case.Type != "not-wf";
         const int Group = WellFormed ? 0 : HasDoctype(Case.File) ? 2 : 1;
         std::string Message;
         bool Loaded = true;
         try {
-            LoadXMLDocument(Case.File);
+            if (!LoadXMLDocument(Case.File)->GetDocumentElement()) {
+                Loaded = false;
+                Message = "no root element";
+                ++Rootless[Group];
+            }
         } catch (const EORVException& E) {
             Loaded = false;
             Message = E.what();
         }
         ++Total[Group];
+        if (Messages && !Loaded) std::printf("%s: %s\n", Case.Id.c_str(), Message.c_str());
         if (Loaded == WellFormed) {
             ++Right[Group];
         } else if (List) {
@@ -112,9 +121,13 @@ int main(int argc, char** argv) {
                         Message.empty() ? "" : ": ", Message.c_str());
         }
     }
-    std::printf("well-formed accepted: %d/%d\n", Right[0], Total[0]);
-    std::printf("not-well-formed without DOCTYPE refused: %d/%d\n", Right[1], Total[1]);
-    std::printf("not-well-formed with DOCTYPE refused: %d/%d\n", Right[2], Total[2]);
+    const char* const Names[3] = {"well-formed accepted", "not-well-formed without DOCTYPE refused",
+                                  "not-well-formed with DOCTYPE refused"};
+    for (int G = 0; G < 3; ++G) {
+        std::printf("%s: %d/%d", Names[G], Right[G], Total[G]);
+        if (Rootless[G]) std::printf(" (%d of them for want of a root element)", Rootless[G]);
+        std::printf("\n");
+    }
     const int Passed = Right[0] + Right[1] + Right[2], All = Total[0] + Total[1] + Total[2];
     std::printf("%d passed, %d failed\n", Passed, All - Passed);
     return Passed == All && All > 0 ? 0 : 1;
