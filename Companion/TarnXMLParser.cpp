@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -114,9 +115,9 @@ struct TNameBytes {
     TNameBytes() : Kind() {
         for (int C = 'a'; C <= 'z'; ++C) Kind[C] = 2;
         for (int C = 'A'; C <= 'Z'; ++C) Kind[C] = 2;
-        Kind['_'] = Kind[':'] = 2;
+        Kind[int{'_'}] = Kind[int{':'}] = 2;
         for (int C = '0'; C <= '9'; ++C) Kind[C] = 1;
-        Kind['-'] = Kind['.'] = 1;
+        Kind[int{'-'}] = Kind[int{'.'}] = 1;
     }
 };
 const TNameBytes NameBytes;
@@ -129,8 +130,8 @@ std::size_t SkipPlain(const unsigned char* Bytes, std::size_t I, std::size_t Siz
         bool Byte[256];
         TPlain() : Byte() {
             for (int B = 0x20; B < 0x80; ++B) Byte[B] = true;
-            Byte['\t'] = Byte['\r'] = !Blanks;
-            Byte['<'] = Byte['&'] = false;
+            Byte[int{'\t'}] = Byte[int{'\r'}] = !Blanks;
+            Byte[int{'<'}] = Byte[int{'&'}] = false;
         }
     } Plain;
 #if defined(__SSE2__)
@@ -946,7 +947,11 @@ void TParser::ConditionalSection() {
     SkipBlanks();
     if (!Skip("[")) FailHere("expected '[' after INCLUDE or IGNORE");
     if (Include) {
+        // Sections within sections nest as entities do.
+        if (Declared_.Depth >= MaxEntityDepth) Fail("conditional sections nested too deeply", Start);
+        ++Declared_.Depth;
         Declarations(IncludeSection);
+        --Declared_.Depth;
         return;
     }
     for (int Nesting = 1; Nesting > 0;) {
