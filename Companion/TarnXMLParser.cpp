@@ -31,6 +31,8 @@ const char* const ReferenceForm = "'&' must start a reference: '&name;', '&#N;' 
 
 // Entity references within entities may nest this deep (a chain of entities each naming the next).
 constexpr int MaxEntityDepth = 200;
+// A message names the entities of a chain up to this depth.
+constexpr int NamedEntities = 4;
 
 bool IsXMLChar(uint32_t C) {
     return C == 0x9 || C == 0xA || C == 0xD || (C >= 0x20 && C <= 0xD7FF) || (C >= 0xE000 && C <= 0xFFFD) ||
@@ -175,6 +177,15 @@ struct TDeclarations {
     int Depth = 0;
     // Whether an undeclared entity is an error: no DTD, or one that says all there is.
     bool AllDeclared() const { return Standalone || (!ExternalSubset && !ParameterReferenced); }
+};
+
+// One level deeper into entities (or conditional sections) while it lives.
+struct TDeeper {
+    explicit TDeeper(int& Depth) : Depth_(Depth) { ++Depth_; }
+    ~TDeeper() { --Depth_; }
+    TDeeper(const TDeeper&) = delete;
+    TDeeper& operator=(const TDeeper&) = delete;
+    int& Depth_;
 };
 
 // An element whose end tag is still to come.
@@ -767,7 +778,7 @@ void TParser::CheckEntity(const std::string& Name, std::size_t Reference, bool I
     if (State == 1) Fail("the entity \"" + Name + "\" refers to itself", Reference);
     if (Declared_.Depth >= MaxEntityDepth) Fail("entity references nested too deeply", Reference);
     State = 1;
-    ++Declared_.Depth;
+    TDeeper Deeper(Declared_.Depth);
     std::string Copy = Entity.Value;
     Copy.push_back('\0');
     TParser Inner(&Copy[0], Copy.size() - 1, Declared_, nullptr, nullptr);
@@ -777,12 +788,11 @@ void TParser::CheckEntity(const std::string& Name, std::size_t Reference, bool I
         else
             Inner.EntityContent();
     } catch (TFailure& Failure) {
-        --Declared_.Depth;
-        Failure.What = "in the entity \"" + Name + "\": " + Failure.What;
+        // The outermost entities of a chain are named, the rest would only repeat.
+        if (Declared_.Depth <= NamedEntities) Failure.What = "in the entity \"" + Name + "\": " + Failure.What;
         Failure.Offset = Reference;
         throw;
     }
-    --Declared_.Depth;
     State = 2;
 }
 
@@ -920,19 +930,18 @@ void TParser::ParameterReference() {
     if (Entity.AsDeclarations == 1) Fail("the parameter entity \"" + EntityName + "\" refers to itself", Start);
     if (Declared_.Depth >= MaxEntityDepth) Fail("entity references nested too deeply", Start);
     Entity.AsDeclarations = 1;
-    ++Declared_.Depth;
+    TDeeper Deeper(Declared_.Depth);
     std::string Copy = Entity.Value;
     Copy.push_back('\0');
     TParser Inner(&Copy[0], Copy.size() - 1, Declared_, nullptr, nullptr);
     try {
         Inner.EntityDeclarations();
     } catch (TFailure& Failure) {
-        --Declared_.Depth;
-        Failure.What = "in the parameter entity \"" + EntityName + "\": " + Failure.What;
+        if (Declared_.Depth <= NamedEntities)
+            Failure.What = "in the parameter entity \"" + EntityName + "\": " + Failure.What;
         Failure.Offset = Start;
         throw;
     }
-    --Declared_.Depth;
     Entity.AsDeclarations = 2;
 }
 
@@ -949,9 +958,8 @@ void TParser::ConditionalSection() {
     if (Include) {
         // Sections within sections nest as entities do.
         if (Declared_.Depth >= MaxEntityDepth) Fail("conditional sections nested too deeply", Start);
-        ++Declared_.Depth;
+        TDeeper Deeper(Declared_.Depth);
         Declarations(IncludeSection);
-        --Declared_.Depth;
         return;
     }
     for (int Nesting = 1; Nesting > 0;) {
