@@ -1228,6 +1228,7 @@ void ParseXMLDocument(const std::string& Text, const std::string& FileName, TXML
     }
     Tree.SetLineStarts(std::move(Lines));
     if (Tree.ElementCount() > 0) Tree.ArrangeBreadthFirst(Parser.Parents);
+    Tree.ShrinkToFit();
 }
 
 }  // namespace orv

@@ -83,6 +83,12 @@ public:
     // the first, the root), breadth first, so that the children of each lie side by side; sets
     // the children, the next siblings and the root.
     void ArrangeBreadthFirst(const std::vector<uint32_t>& Parent);
+    // Gives back the spare room of the lists that building grew (a loaded manifest lives as long
+    // as its plug-ins).
+    void ShrinkToFit() {
+        Attributes_.shrink_to_fit();
+        LineStarts_.shrink_to_fit();
+    }
     // Makes room for what building will add.
     void Reserve(std::size_t Elements, std::size_t Attributes, std::size_t Pool);
 
