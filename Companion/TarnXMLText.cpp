@@ -8,9 +8,6 @@
 #include <cstdio>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace orv {
 
@@ -24,17 +21,6 @@ std::string EncodingKey(const std::string& Name) {
     for (char C : Name)
         if (C != '-' && C != '_') Key += AsciiLower(C);
     return Key;
-}
-
-bool IsXMLChar(uint32_t C) {
-    return C == 0x9 || C == 0xA || C == 0xD || (C >= 0x20 && C <= 0xD7FF) || (C >= 0xE000 && C <= 0xFFFD) ||
-           (C >= 0x10000 && C <= 0x10FFFF);
-}
-
-std::string CodePointName(uint32_t C) {
-    char Buffer[16];
-    std::snprintf(Buffer, sizeof Buffer, "U+%04X", static_cast<unsigned>(C));
-    return Buffer;
 }
 
 void AppendUtf8(uint32_t C, std::string& Out) {
@@ -53,34 +39,6 @@ void AppendUtf8(uint32_t C, std::string& Out) {
         Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
         Out += static_cast<char>(0x80 | (C & 0x3F));
     }
-}
-
-// Decodes the UTF-8 sequence at Text[I]; false for a sequence that is not UTF-8 (overlong,
-// a surrogate, beyond U+10FFFF, cut short).
-bool DecodeUtf8(const std::string& Text, std::size_t I, uint32_t& C, std::size_t& Length) {
-    const auto Byte = [&](std::size_t K) { return static_cast<unsigned char>(Text[K]); };
-    const unsigned char B0 = Byte(I);
-    if (B0 < 0x80) {
-        C = B0;
-        Length = 1;
-        return true;
-    }
-    uint32_t Min;
-    if ((B0 & 0xE0) == 0xC0) {
-        C = B0 & 0x1F, Length = 2, Min = 0x80;
-    } else if ((B0 & 0xF0) == 0xE0) {
-        C = B0 & 0x0F, Length = 3, Min = 0x800;
-    } else if ((B0 & 0xF8) == 0xF0) {
-        C = B0 & 0x07, Length = 4, Min = 0x10000;
-    } else {
-        return false;
-    }
-    if (I + Length > Text.size()) return false;
-    for (std::size_t K = 1; K < Length; ++K) {
-        if ((Byte(I + K) & 0xC0) != 0x80) return false;
-        C = (C << 6) | (Byte(I + K) & 0x3F);
-    }
-    return C >= Min && C <= 0x10FFFF && !(C >= 0xD800 && C <= 0xDFFF);
 }
 
 // UTF-16 or UTF-32 (Unit bytes, big-endian or not) from byte Start on, as UTF-8.
@@ -121,7 +79,10 @@ std::string WideAsUtf8(const std::string& Bytes, std::size_t Start, std::size_t 
 
 // The encoding that an XML declaration at the start of Bytes names; empty when there is none.
 std::string DeclaredEncoding(const std::string& Bytes) {
-    if (Bytes.compare(0, 5, "<?xml") != 0) return std::string();
+    // "<?xml" and a blank: "<?xml-stylesheet encoding=...?>" declares nothing.
+    if (Bytes.compare(0, 5, "<?xml") != 0 || Bytes.size() < 6 || std::strchr(" \t\r\n", Bytes[5]) == nullptr ||
+        Bytes[5] == '\0')
+        return std::string();
     const std::size_t End = Bytes.find("?>");
     const std::string Declaration = Bytes.substr(0, End == std::string::npos ? std::min<std::size_t>(Bytes.size(), 256) : End);
     std::size_t At = Declaration.find("encoding");
@@ -153,68 +114,33 @@ void PositionOf(const std::string& Text, std::ptrdiff_t Offset, int32_t& Line, i
     Column = static_cast<int32_t>(End - LineStart + 1);
 }
 
-#if defined(__SSE2__)
-// The number of bits set in a 16-bit mask (by halves: not every target counts bits in one step).
-inline std::size_t BitCount16(unsigned Mask) {
-    Mask = Mask - ((Mask >> 1) & 0x5555u);
-    Mask = (Mask & 0x3333u) + ((Mask >> 2) & 0x3333u);
-    Mask = (Mask + (Mask >> 4)) & 0x0F0Fu;
-    return (Mask + (Mask >> 8)) & 0x1Fu;
-}
-#endif
-
-// The first byte from I on that CheckXMLCharacters must look at: a control or non-ASCII byte (tab
-// and carriage return aside), "<", "&", and Stop (the first byte of the end of a skipped section;
-// 0 outside one). The "=" passed on the way are counted in Equals.
-std::size_t SkipPlain(const unsigned char* Bytes, std::size_t I, std::size_t Size, unsigned char Stop,
-                      std::size_t& Equals) {
-    static const struct TPlain {
-        bool Byte[256];
-        TPlain() : Byte() {
-            for (int B = 0x20; B < 0x80; ++B) Byte[B] = true;
-            Byte['\t'] = Byte['\r'] = true;
-            Byte['<'] = Byte['&'] = false;
-        }
-    } Plain;
-#if defined(__SSE2__)
-    // Sixteen bytes at a time; the bytes from 0x80 up are negative, and so below the space too.
-    const __m128i Space = _mm_set1_epi8(0x20), Tab = _mm_set1_epi8('\t'), Return = _mm_set1_epi8('\r');
-    const __m128i Less = _mm_set1_epi8('<'), Amp = _mm_set1_epi8('&'), Equal = _mm_set1_epi8('=');
-    const __m128i StopByte = _mm_set1_epi8(static_cast<char>(Stop ? Stop : '<'));
-    for (; I + 16 <= Size; I += 16) {
-        const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Bytes + I));
-        const __m128i Blank = _mm_or_si128(_mm_cmpeq_epi8(V, Tab), _mm_cmpeq_epi8(V, Return));
-        __m128i Look = _mm_andnot_si128(Blank, _mm_cmplt_epi8(V, Space));
-        Look = _mm_or_si128(Look, _mm_or_si128(_mm_cmpeq_epi8(V, Less), _mm_cmpeq_epi8(V, Amp)));
-        Look = _mm_or_si128(Look, _mm_cmpeq_epi8(V, StopByte));
-        const auto LookMask = static_cast<unsigned>(_mm_movemask_epi8(Look));
-        const auto EqualMask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(V, Equal)));
-        if (LookMask) {
-            const auto K = static_cast<unsigned>(__builtin_ctz(LookMask));
-            Equals += BitCount16(EqualMask & ((1u << K) - 1));
-            return I + K;
-        }
-        Equals += BitCount16(EqualMask);
-    }
-#endif
-    for (; I < Size; ++I) {
-        const unsigned char B = Bytes[I];
-        if (!Plain.Byte[B] || B == Stop) break;
-        Equals += B == '=';
-    }
-    return I;
-}
-
 }  // namespace
 
 bool XMLTextToUtf8(const std::string& Bytes, const std::string& FileName, std::string& Utf8) {
     // Byte-order marks, then the layout of "<?" in the wide encodings.
+    // What the text declares must agree with what its first bytes say.
+    auto Agree = [&](const std::string& Text, const char* Found, bool Mark) {
+        const std::string Declared = DeclaredEncoding(Text);
+        const std::string Key = EncodingKey(Declared);
+        const std::string Family = EncodingKey(Found).substr(0, 5);
+        const bool Same = Family == "utf8" ? Key == "utf8"
+                          : Family == "utf16" ? Key.compare(0, 5, "utf16") == 0 || Key == "ucs2" || Key == "iso10646ucs2"
+                                              : Key.compare(0, 5, "utf32") == 0 || Key == "ucs4" || Key == "iso10646ucs4";
+        if (!Declared.empty() && !Same)
+            throw EORVException("XML file \"" + FileName + "\" is not well-formed: it declares the encoding \"" + Declared +
+                                "\" but " + (Mark ? "starts with the byte-order mark of " : "is written in ") + Found);
+        if (Declared.empty() && !Mark && Family != "utf8")
+            throw EORVException("XML file \"" + FileName + "\" is not well-formed: it is written in " + Found +
+                                " without a byte-order mark and without an encoding declaration");
+    };
     auto Wide = [&](std::size_t Skip, std::size_t Unit, bool BigEndian) {
         Utf8 = WideAsUtf8(Bytes, Skip, Unit, BigEndian, FileName);
+        Agree(Utf8, Unit == 2 ? "UTF-16" : "UTF-32", Skip > 0);
         return true;
     };
     if (StartsWith(Bytes, "\xEF\xBB\xBF", 3)) {
         Utf8 = Bytes.substr(3);
+        Agree(Utf8, "UTF-8", true);
         return true;
     }
     if (StartsWith(Bytes, "\x00\x00\xFE\xFF", 4)) return Wide(4, 4, true);
@@ -239,78 +165,12 @@ bool XMLTextToUtf8(const std::string& Bytes, const std::string& FileName, std::s
     return true;
 }
 
-void CheckXMLCharacters(const std::string& Text, const std::string& FileName, TXMLTextFacts* Facts) {
-    // Character references count in content and attribute values, not in comments, CDATA
-    // sections and processing instructions, where "&#0;" is plain text.
-    // Most bytes are plain ASCII that needs no second look (SkipPlain passes them).
-    const char* SkipUntil = nullptr;
-    const std::size_t Size = Text.size();
-    const auto* Bytes = reinterpret_cast<const unsigned char*>(Text.data());
-    TXMLTextFacts Ignored;
-    TXMLTextFacts& Counted = Facts ? *Facts : Ignored;
-    Counted.LineStarts.reserve(16);
-    Counted.LineStarts.assign(1, 0);
-    for (std::size_t I = 0; I < Size;) {
-        I = SkipPlain(Bytes, I, Size, SkipUntil ? static_cast<unsigned char>(SkipUntil[0]) : 0, Counted.Equals);
-        if (I == Size) break;
-        if (Bytes[I] == '\n') {
-            Counted.LineStarts.push_back(static_cast<uint32_t>(++I));
-            continue;
-        }
-        uint32_t C;
-        std::size_t Length;
-        if (!DecodeUtf8(Text, I, C, Length))
-            RaiseMalformedXML(FileName, Text, "a byte sequence that is not UTF-8", static_cast<std::ptrdiff_t>(I));
-        if (!IsXMLChar(C))
-            RaiseMalformedXML(FileName, Text, "the character " + CodePointName(C) + ", which XML does not allow",
-                              static_cast<std::ptrdiff_t>(I));
-        if (SkipUntil) {
-            if (Text.compare(I, std::strlen(SkipUntil), SkipUntil) == 0) {
-                I += std::strlen(SkipUntil);
-                SkipUntil = nullptr;
-                continue;
-            }
-        } else if (C == '<' && I + 1 < Size) {
-            // A start tag: not "</", "<!" nor "<?".
-            const unsigned char Next = Bytes[I + 1];
-            if (Next != '/' && Next != '!' && Next != '?')
-                ++Counted.Tags;
-            else if (Next == '!' && Text.compare(I, 4, "<!--") == 0)
-                SkipUntil = "-->";
-            else if (Next == '!' && Text.compare(I, 9, "<![CDATA[") == 0)
-                SkipUntil = "]]>";
-            else if (Next == '?')
-                SkipUntil = "?>";
-        } else if (C == '&' && Text.compare(I, 2, "&#") == 0) {
-            std::size_t At = I + 2;
-            const bool Hex = At < Text.size() && Text[At] == 'x';
-            if (Hex) ++At;
-            uint64_t Value = 0;
-            std::size_t Digits = 0;
-            for (; At < Text.size() && Text[At] != ';'; ++At, ++Digits) {
-                const char D = AsciiLower(Text[At]);
-                int V = -1;
-                if (D >= '0' && D <= '9') V = D - '0';
-                if (Hex && D >= 'a' && D <= 'f') V = D - 'a' + 10;
-                if (V < 0) break;
-                Value = std::min<uint64_t>(Value * (Hex ? 16 : 10) + static_cast<uint64_t>(V), 0x110000);
-            }
-            // A reference the parser cannot read is its own error; one it can must name a character.
-            if (At < Text.size() && Text[At] == ';' && Digits > 0 && !IsXMLChar(static_cast<uint32_t>(Value)))
-                RaiseMalformedXML(FileName, Text,
-                                  "the character reference " + Text.substr(I, At + 1 - I) + ", which XML does not allow",
-                                  static_cast<std::ptrdiff_t>(I));
-        }
-        I += Length;
-    }
-}
-
 void RaiseMalformedXML(const std::string& FileName, const std::string& Text, const std::string& What,
-                       std::ptrdiff_t Offset) {
+                       std::ptrdiff_t Offset, const std::string& Hint) {
     int32_t Line, Column;
     PositionOf(Text, Offset, Line, Column);
     throw EXMLError("XML file \"" + FileName + "\" is not well-formed: " + What + " (line " + std::to_string(Line) +
-                        ", column " + std::to_string(Column) + ")",
+                        ", column " + std::to_string(Column) + ")" + Hint,
                     Line, Column);
 }
 

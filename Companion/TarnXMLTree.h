@@ -79,6 +79,16 @@ public:
     // Where the lines of the file begin (for Position).
     void SetLineStarts(std::vector<uint32_t> LineStarts) { LineStarts_ = std::move(LineStarts); }
     uint32_t ElementCount() const { return static_cast<uint32_t>(Elements_.size()); }
+    // Numbers the elements, added in document order with Parent[E] the parent of each (None for
+    // the first, the root), breadth first, so that the children of each lie side by side; sets
+    // the children, the next siblings and the root.
+    void ArrangeBreadthFirst(const std::vector<uint32_t>& Parent);
+    // Gives back the spare room of the lists that building grew (a loaded manifest lives as long
+    // as its plug-ins).
+    void ShrinkToFit() {
+        Attributes_.shrink_to_fit();
+        LineStarts_.shrink_to_fit();
+    }
     // Makes room for what building will add.
     void Reserve(std::size_t Elements, std::size_t Attributes, std::size_t Pool);
 

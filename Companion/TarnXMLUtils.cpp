@@ -1,6 +1,7 @@
 #include "Companion/TarnXMLUtils.h"
 
 #include "Companion/TarnXMLLiveCount.h"
+#include "Companion/TarnXMLParser.h"
 #include "Companion/TarnXMLText.h"
 #include "Companion/TarnXMLTree.h"
 #include "Common/Platform.h"
@@ -13,8 +14,6 @@
 #include <cstring>
 #include <memory>
 #include <vector>
-
-#include <pugixml.hpp>
 
 namespace orv {
 
@@ -137,8 +136,6 @@ Ref<IXMLNode> ORV_CALL TXMLDocument::GetDocumentElement() {
     return MakeNode(TDocumentRef(this), Tree_.Root());
 }
 
-bool IsXMLBlank(char C) { return C == ' ' || C == '\t' || C == '\r' || C == '\n'; }
-
 std::string ReadWholeFile(const std::string& FileName) {
     std::string Bytes, Error;
     int64_t Size = -1;
@@ -156,115 +153,15 @@ std::string ReadWholeFile(const std::string& FileName) {
     throw EORVException("Cannot read XML file \"" + FileName + "\": " + Error);
 }
 
-// The pugixml tree below Root as Tree's elements, breadth first, so that the children of each
-// element are numbered side by side; Tree's pool is the buffer that the parser worked in. XML
-// allows an attribute once per element, while the parser keeps the first of two and says nothing:
-// that is checked here.
-void BuildTree(pugi::xml_node Root, TXMLTree& Tree, const char* Base, const std::string& FileName,
-               const std::string& Text) {
-    // Parsing in place leaves every name and value in the buffer, ended by a NUL.
-    auto Enter = [&Tree](const char* Piece) {
-        if (!*Piece) return uint32_t{0};
-        const uint32_t At = Tree.InBuffer(Piece);
-        return At != TXMLTree::None ? At : Tree.Add(Piece);
-    };
-    thread_local std::vector<pugi::xml_node> Nodes;
-    thread_local std::vector<const char*> Names;
-    Nodes.clear();
-    auto Add = [&](pugi::xml_node Node) {
-        // The start tag's "<" comes right before the name.
-        const std::ptrdiff_t Tag = Node.name() - Base - 1;
-        Tree.AddElement(Enter(Node.name()), static_cast<uint32_t>(Tag));
-        Names.clear();
-        for (pugi::xml_attribute A = Node.first_attribute(); A; A = A.next_attribute()) {
-            const char* Name = A.name();
-            for (const char* Earlier : Names)
-                if (Earlier[0] == Name[0] && std::strcmp(Earlier, Name) == 0)
-                    RaiseMalformedXML(FileName, Text, std::string("attribute \"") + Name + "\" given twice", Tag);
-            Names.push_back(Name);
-            Tree.AddAttribute(Enter(Name), Enter(A.value()));
-        }
-        Nodes.push_back(Node);
-    };
-    Add(Root);
-    Tree.SetRoot(0);
-    std::string Joined;
-    for (uint32_t E = 0; E < Nodes.size(); ++E) {
-        const uint32_t First = Tree.ElementCount();
-        // Text split by comments or CDATA sections comes as several child nodes.
-        const char* Only = nullptr;
-        std::size_t Pieces = 0;
-        Joined.clear();
-        for (pugi::xml_node Child = Nodes[E].first_child(); Child; Child = Child.next_sibling()) {
-            if (Child.type() == pugi::node_element) Add(Child);
-            if (Child.type() != pugi::node_pcdata && Child.type() != pugi::node_cdata) continue;
-            if (++Pieces == 2) Joined = Only;
-            if (Pieces == 1)
-                Only = Child.value();
-            else
-                Joined += Child.value();
-        }
-        const uint32_t Count = Tree.ElementCount() - First;
-        Tree.SetChildren(E, First, Count);
-        for (uint32_t K = First; K + 1 < First + Count; ++K) Tree.SetNext(K, K + 1);
-        if (Pieces == 1) Tree.SetText(E, Enter(Only));
-        if (Pieces > 1 && !Joined.empty()) Tree.SetText(E, Tree.Add(Joined));
-    }
-}
-
 }  // namespace
 
 int32_t LiveXMLDocumentCount() { return LiveDocuments.load(); }
 
 Ref<IXMLDocument> LoadXMLDocumentFromString(const std::string& Bytes, const std::string& FileName) {
     std::string Converted;
-    const std::string& Text = XMLTextToUtf8(Bytes, FileName, Converted) ? Converted : Bytes;
-    TXMLTextFacts Facts;
-    CheckXMLCharacters(Text, FileName, &Facts);
+    const bool Decoded = XMLTextToUtf8(Bytes, FileName, Converted);
     Ref<TXMLDocument> Doc(new TXMLDocument(FileName));
-    TXMLTree& Tree = Doc->Tree();
-    Tree.SetLineStarts(std::move(Facts.LineStarts));
-
-    // The parser works in place, on a copy that becomes the tree's pool (a NUL first: the empty
-    // text), so that names and values need no copy of their own. Its document is kept for the next
-    // file: the tree is copied out, and the parser's own storage is used again instead of being
-    // held by every loaded file.
-    // Fragment mode keeps text outside the root element, so that it can be rejected below
-    // instead of being dropped silently; an empty buffer is accepted as a document without root.
-    thread_local pugi::xml_document Parsed;
-    std::string Work;
-    Work.reserve(Text.size() + 1);
-    Work.push_back('\0');
-    Work += Text;
-    Tree.AdoptBuffer(std::move(Work));
-    char* Base = Tree.Buffer() + 1;
-    pugi::xml_parse_result Result =
-        Parsed.load_buffer_inplace(Base, Text.size(), pugi::parse_default | pugi::parse_fragment, pugi::encoding_utf8);
-    if (!Result) RaiseMalformedXML(FileName, Text, Result.description(), Result.offset);
-
-    pugi::xml_node Root;
-    for (pugi::xml_node Node = Parsed.first_child(); Node; Node = Node.next_sibling()) {
-        switch (Node.type()) {
-            case pugi::node_pcdata:
-            case pugi::node_cdata: {
-                // Point at the first non-blank character: the text node starts with the blanks.
-                std::ptrdiff_t At = Node.offset_debug();
-                while (At >= 0 && static_cast<std::size_t>(At) < Text.size() && IsXMLBlank(Text[At])) ++At;
-                RaiseMalformedXML(FileName, Text, "text outside the root element", At);
-            }
-            case pugi::node_element:
-                if (Root) RaiseMalformedXML(FileName, Text, "more than one root element", Node.offset_debug());
-                Root = Node;
-                break;
-            default:
-                break;
-        }
-    }
-    if (Root) {
-        Tree.Reserve(Facts.Tags, Facts.Equals, 0);
-        BuildTree(Root, Tree, Base, FileName, Text);
-    }
-    Parsed.reset();
+    ParseXMLDocument(Decoded ? Converted : Bytes, FileName, Doc->Tree(), !Decoded);
     return Doc;
 }
 
@@ -348,6 +245,34 @@ void TXMLTree::Position(uint32_t E, int32_t& Line, int32_t& Column) const {
     const auto Next = std::upper_bound(LineStarts_.begin(), LineStarts_.end(), At);
     Line = static_cast<int32_t>(Next - LineStarts_.begin());
     Column = static_cast<int32_t>(At - *(Next - 1)) + 1;
+}
+
+void TXMLTree::ArrangeBreadthFirst(const std::vector<uint32_t>& Parent) {
+    const auto Count = static_cast<uint32_t>(Elements_.size());
+    // The children of each element in document order, as first child and next sibling.
+    std::vector<uint32_t> FirstChild(Count, None), NextSibling(Count, None), LastChild(Count, None);
+    for (uint32_t E = 1; E < Count; ++E) {
+        const uint32_t P = Parent[E];
+        (LastChild[P] == None ? FirstChild[P] : NextSibling[LastChild[P]]) = E;
+        LastChild[P] = E;
+    }
+    std::vector<uint32_t> Order;  // the element numbers of the new order
+    Order.reserve(Count);
+    Order.push_back(0);
+    std::vector<TElement> Arranged;
+    Arranged.reserve(Count);
+    for (uint32_t K = 0; K < Order.size(); ++K) {
+        TElement Element = Elements_[Order[K]];
+        Element.FirstChild = static_cast<uint32_t>(Order.size());
+        Element.ChildCount = 0;
+        Element.Next = None;
+        for (uint32_t C = FirstChild[Order[K]]; C != None; C = NextSibling[C], ++Element.ChildCount) Order.push_back(C);
+        Arranged.push_back(Element);
+    }
+    for (const TElement& Element : Arranged)
+        for (uint32_t C = Element.FirstChild; C + 1 < Element.FirstChild + Element.ChildCount; ++C) Arranged[C].Next = C + 1;
+    Elements_.swap(Arranged);
+    Root_ = 0;
 }
 
 void TXMLTree::Reserve(std::size_t Elements, std::size_t Attributes, std::size_t Pool) {

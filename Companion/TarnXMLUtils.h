@@ -1,4 +1,4 @@
-// LoadXMLDocument: XML files as IXMLDocument / IXMLNode trees (over pugixml).
+// LoadXMLDocument: XML files as IXMLDocument / IXMLNode trees.
 // Element names, attribute values and element text come out in the process code page (converted
 // from the document's UTF-8 on Windows). Names passed in to look up attributes and child elements
 // are compared with the document's UTF-8 as they are, so they must be ASCII.
@@ -13,9 +13,9 @@ namespace orv {
 
 // Loads FileName. Raises EORVException naming the file when it is missing, unreadable or larger
 // than 16 MiB (before reading it), naming the encoding when the file declares one that cannot be
-// read, and naming the file, what is wrong and the line/column when it is not well-formed: besides
-// the parser's own findings, an attribute given twice, bytes that are not valid in the encoding,
-// and characters (literal or as &#...; references) that XML 1.0 does not allow.
+// read, and naming the file, the rule broken and the line/column when it is not well-formed XML 1.0
+// (the declarations of a DOCTYPE included). References to entities that a DOCTYPE declares are
+// checked but not replaced: they stay in the text as written.
 // A document without a root element loads; its GetDocumentElement() is nil.
 Ref<IXMLDocument> LoadXMLDocument(const std::string& FileName);
 

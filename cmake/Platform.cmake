@@ -24,23 +24,6 @@ if(WIN32)
     endif()
   endforeach()
 
-  # pugixml from its Debian source package (fetched by scripts/setup-deps --windows), built here
-  # as a static library.
-  set(ORV_PUGIXML_SOURCE_DIR "" CACHE PATH "pugixml source folder (the one holding src/pugixml.cpp)")
-  if(NOT ORV_PUGIXML_SOURCE_DIR)
-    file(GLOB candidates LIST_DIRECTORIES true ${PROJECT_SOURCE_DIR}/build/deps/pugixml-*)
-    list(SORT candidates)
-    list(POP_BACK candidates ORV_PUGIXML_SOURCE_DIR)
-  endif()
-  if(NOT EXISTS "${ORV_PUGIXML_SOURCE_DIR}/src/pugixml.cpp")
-    message(FATAL_ERROR "pugixml's source is missing: run scripts/setup-deps --windows "
-                        "or set ORV_PUGIXML_SOURCE_DIR")
-  endif()
-  add_library(orv_pugixml STATIC ${ORV_PUGIXML_SOURCE_DIR}/src/pugixml.cpp)
-  target_include_directories(orv_pugixml SYSTEM PUBLIC ${ORV_PUGIXML_SOURCE_DIR}/src)
-  target_compile_options(orv_pugixml PRIVATE -w)
-  set(ORV_PUGIXML_TARGET orv_pugixml)
-
   set(ORV_PLATFORM_LIBS "")
   # The message table as a string-table resource, linked into every module holding the engine core.
   set(ORV_ENGINE_RESOURCES ${PROJECT_SOURCE_DIR}/Common/Windows/ORVMessages.rc)
@@ -65,8 +48,11 @@ if(WIN32)
     endif()
   endfunction()
 else()
-  find_package(pugixml REQUIRED)
-  set(ORV_PUGIXML_TARGET pugixml::pugixml)
+  # pugixml only for the benchmark's floor: the engine reads XML with its own reader.
+  if(ORV_BUILD_BENCH)
+    find_package(pugixml REQUIRED)
+    set(ORV_PUGIXML_TARGET pugixml::pugixml)
+  endif()
   set(ORV_PLATFORM_LIBS ${CMAKE_DL_LIBS})
   set(ORV_ENGINE_RESOURCES "")
   # Exports are plain extern "C" names already.

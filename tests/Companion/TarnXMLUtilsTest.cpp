@@ -28,6 +28,13 @@ std::string Bytes(const char (&Literal)[N]) {
     return std::string(Literal, N - 1);
 }
 
+// ASCII text as UTF-16LE, without byte-order mark.
+std::string Utf16Le(const std::string& Ascii) {
+    std::string Out;
+    for (char C : Ascii) Out += std::string(1, C) + '\0';
+    return Out;
+}
+
 class TXMLUtilsTest : public ::testing::Test {
 protected:
     void SetUp() override { LiveBefore_ = LiveXMLDocumentCount(); }
@@ -213,7 +220,8 @@ TEST_F(TXMLUtilsTest, DeclaredEncodingsAreDecoded) {
         {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Plugin Name=\"\xE9\"/>", "\xC3\xA9"},
         {"<?xml version=\"1.0\" encoding=\"utf-8\"?><Plugin Name=\"\xC3\xA9\"/>", "\xC3\xA9"},
         {Bytes("\xFF\xFE<\0P\0 \0N\0=\0'\0\xE9\0'\0/\0>\0"), "\xC3\xA9"},
-        {Bytes("<\0?\0x\0m\0l\0?\0>\0<\0P\0 \0N\0=\0'\0\x3D\xD8\x00\xDE'\0/\0>\0"), "\xF0\x9F\x98\x80"},
+        {Utf16Le("<?xml version='1.0' encoding='UTF-16LE'?><P N='") + Bytes("\x3D\xD8\x00\xDE") + Utf16Le("'/>"),
+         "\xF0\x9F\x98\x80"},
     };
     for (const auto& Case : Cases) {
         SCOPED_TRACE(Case.Utf8Name);
@@ -233,6 +241,124 @@ TEST_F(TXMLUtilsTest, DeclaredEncodingsAreDecoded) {
         EXPECT_NE(Msg.find("\"enc.xml\""), std::string::npos) << Msg;
         EXPECT_NE(Msg.find("\"" + Declared + "\""), std::string::npos) << Msg;
     }
+}
+
+// Each rule of XML 1.0 that a file breaks is named, with the place where it is broken.
+TEST_F(TXMLUtilsTest, EveryRuleBrokenIsNamedWithItsPlace) {
+    struct {
+        std::string Text;
+        std::string Part;  // must appear in the message, after "is not well-formed: "
+    } const Cases[] = {
+        // Text, references and markup.
+        {"<doc>A & B</doc>", "'&' must start a reference: '&name;', '&#N;' or '&#xN;' (line 1, column 8)"},
+        {"<doc a1=\"a&b\"/>", "'&' must start a reference"},
+        {"<doc>&amp</doc>", "'&' must start a reference"},
+        {"<doc>&#RE;</doc>", "'&' must start a reference: '&name;', '&#N;' or '&#xN;' (line 1, column 6)"},
+        {"<doc a='x<y'/>", "'<' inside an attribute value (line 1, column 10)"},
+        {"<doc>\r\n]]></doc>", "']]>' in text outside a CDATA section (line 2, column 1)"},
+        {"<doc><!-- a -- b --></doc>", "'--' inside a comment (line 1, column 13)"},
+        {"<doc><1a/></doc>", "'<' must start a tag"},
+        {"<doc 1a='x'/>", "expected an attribute name, '>' or '/>' in a tag (line 1, column 6)"},
+        {"<doc a='1'b='2'/>", "a space must separate attributes"},
+        {"<doc><?xml version='1.0'?></doc>", "'<?xml' is allowed only at the very start of the file (line 1, column 6)"},
+        {"\n<?xml version='1.0'?><doc/>", "'<?xml' is allowed only at the very start"},
+        {"<?xml version='1.0' standalone='yes' encoding='UTF-8'?><doc/>", "must end with '?>' after version"},
+        {"<?xml version='2.0'?><doc/>", "the XML version \"2.0\" is not 1.x"},
+        {"<a>\n  <b></a>", "mismatched end tag: </a> where </b> is due (line 2, column 6)"},
+        {"<a><b/>", "the end of the file inside the element <a>"},
+        {"<a/></a>", "an end tag without its start tag"},
+        {"<a><![CDATA[x]]</a>", "the end of the file inside a CDATA section (line 1, column 4)"},
+        {"<a><!DOCTYPE a></a>", "'<!' inside an element must start a comment or a CDATA section"},
+        {"<a/><!DOCTYPE a>", "a DOCTYPE after the root element"},
+        // An attribute twice, among few and among many.
+        {"<a " + std::string("x='1' y='2' x='3'") + "/>", "attribute \"x\" given twice (line 1, column 1)"},
+        {[] {
+             std::string Tag = "<a";
+             for (int K = 0; K < 100; ++K) Tag += " n" + std::to_string(K) + "='v'";
+             return Tag + " n57='again'/>";
+         }(),
+         "attribute \"n57\" given twice"},
+        // The DOCTYPE's declarations and the entities they declare.
+        {"<!DOCTYPE a [<!ELEMENT a (b|c,d)>]><a/>", "'|' and ',' mixed in one group of a content model"},
+        {"<!DOCTYPE a [<!ELEMENT a (#PCDATA|b)>]><a/>", "mixed content with names must end with ')*'"},
+        {"<!DOCTYPE a [<!ATTLIST a x CDATA>]><a/>", "a space must follow the attribute's type"},
+        {"<!DOCTYPE a [<!ENTITY e \"50%\">]><a/>", "a parameter-entity reference inside a declaration of the internal subset"},
+        {"<!DOCTYPE a [<!ENTITY e SYSTEM 'e.xml' NDATA n>]><a>&e;</a>", "a reference to the unparsed entity \"e\""},
+        {"<!DOCTYPE a [<!ENTITY e SYSTEM 'e.xml'>]><a x='&e;'/>", "a reference to the external entity \"e\" in an attribute value"},
+        {"<!DOCTYPE a [<!ENTITY e '&#60;'>]><a x='&e;'/>", "in the entity \"e\": '<' inside an attribute value (line 1, column 41)"},
+        {"<!DOCTYPE a [<!ENTITY e '<b>'>]><a>&e;</a>", "in the entity \"e\": the end of the entity inside the element <b>"},
+        {"<!DOCTYPE a [<!ENTITY e '&f;'><!ENTITY f '&e;'>]><a>&e;</a>",
+         "in the entity \"e\": in the entity \"f\": the entity \"e\" refers to itself"},
+        {"<!DOCTYPE a [<!ENTITY e 'x'>]><a>&f;</a>", "the entity \"f\" is not declared"},
+        {"<a>&f;</a>", "the entity \"f\" is not declared"},
+        {"<!DOCTYPE a [<![INCLUDE[<!ELEMENT a ANY>]]>]><a/>", "a conditional section in the internal subset"},
+        {"<!DOCTYPE a PUBLIC 'a{b' 'a.dtd'><a/>", "a character that a public identifier cannot hold"},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Text.substr(0, 80));
+        const std::string Msg = MessageOf([&] { LoadXMLDocumentFromString(Case.Text, "m.xml"); });
+        EXPECT_NE(Msg.find("XML file \"m.xml\" is not well-formed: "), std::string::npos) << Msg;
+        EXPECT_NE(Msg.find(Case.Part), std::string::npos) << Msg;
+    }
+    // Where the entity is declared in an external subset that is not read, it may be: no error.
+    EXPECT_EQ(MessageOf([&] { LoadXMLDocumentFromString("<!DOCTYPE a SYSTEM 'a.dtd'><a>&f;</a>", "m.xml"); }), "");
+}
+
+// Line ends read as line feeds, white space in attribute values as spaces; character references
+// give their characters, references to entities of the DOCTYPE stay as written.
+TEST_F(TXMLUtilsTest, TextAndValuesReadAsXmlNormalisesThem) {
+    Ref<IXMLDocument> Doc = LoadXMLDocumentFromString(
+        "<!DOCTYPE a [\r\n<!ENTITY e 'x&#38;#60;y'>\r\n<!ATTLIST a d CDATA 'default'>]>\r\n"
+        "<a v='1\t2\r\n3\n4&#10;&lt;&e;'>l1\r\nl2\rl3&#xE9;&e;<![CDATA[\r\n&e;]]><b/>\r\n  <c/>tail</a>",
+        "m.xml");
+    Ref<IXMLNode> Root = Doc->GetDocumentElement();
+    ASSERT_TRUE(Root);
+    EXPECT_EQ(Root->GetAttribute("v"), "1 2 3 4\n<&e;");
+    EXPECT_EQ(Root->GetAttribute("d"), "");  // defaults of the DOCTYPE are not applied
+    EXPECT_EQ(Root->GetText(), test::NativeText("l1\nl2\nl3\xC3\xA9&e;\n&e;tail"));
+    ASSERT_EQ(Root->GetChildNodes()->GetCount(), 2);
+    int32_t Line = 0, Column = 0;
+    ASSERT_TRUE(XMLNodePosition(Root->GetChildNodes()->GetItem(1).Get(), Line, Column));
+    EXPECT_EQ(Line, 9);
+    EXPECT_EQ(Column, 3);
+}
+
+// A byte-order mark says how the file is written: a declaration that names another encoding is
+// refused, and only an XML declaration ("<?xml" and a blank) names one.
+TEST_F(TXMLUtilsTest, AByteOrderMarkAndTheDeclarationMustAgree) {
+    for (const std::string Declared : {"UTF-8", "GBK"}) {
+        const std::string Bytes = "\xFF\xFE" + Utf16Le("<?xml version='1.0' encoding='" + Declared + "'?><a/>");
+        const std::string Msg = MessageOf([&] { LoadXMLDocumentFromString(Bytes, "m.xml"); });
+        EXPECT_NE(Msg.find("\"m.xml\" is not well-formed: it declares the encoding \"" + Declared +
+                           "\" but starts with the byte-order mark of UTF-16"),
+                  std::string::npos)
+            << Msg;
+    }
+    const std::string Msg = MessageOf([&] {
+        LoadXMLDocumentFromString("\xEF\xBB\xBF<?xml version='1.0' encoding='UTF-16'?><a/>", "m.xml");
+    });
+    EXPECT_NE(Msg.find("declares the encoding \"UTF-16\" but starts with the byte-order mark of UTF-8"), std::string::npos)
+        << Msg;
+    // Agreeing ones are read.
+    EXPECT_EQ(MessageOf([&] {
+                  LoadXMLDocumentFromString("\xFF\xFE" + Utf16Le("<?xml version='1.0' encoding='utf-16'?><a/>"), "m.xml");
+                  LoadXMLDocumentFromString("\xEF\xBB\xBF<?xml version='1.0' encoding='utf-8'?><a/>", "m.xml");
+              }),
+              "");
+    // A style sheet's "encoding" is no declaration: the file stays UTF-8.
+    Ref<IXMLDocument> Doc =
+        LoadXMLDocumentFromString("<?xml-stylesheet encoding=\"GBK\"?><a n=\"\xC3\xA9\"/>", "m.xml");
+    EXPECT_EQ(Doc->GetDocumentElement()->GetAttribute("n"), test::NativeText("\xC3\xA9"));
+}
+
+// The failure users of another code page meet first: a file in GBK that does not say so.
+TEST_F(TXMLUtilsTest, AFileInAnotherEncodingIsToldToDeclareIt) {
+    const std::string Msg =
+        MessageOf([&] { LoadXMLDocumentFromString("<Plugin ID=\"a\" Name=\"\xB2\xE5\xBC\xFE\"/>", "gbk.xml"); });
+    EXPECT_NE(Msg.find("\"gbk.xml\" is not well-formed: a byte sequence that is not UTF-8 (line 1, column 22); a file "
+                       "in another encoding must declare it, e.g. <?xml version=\"1.0\" encoding=\"GBK\"?>"),
+              std::string::npos)
+        << Msg;
 }
 
 TEST_F(TXMLUtilsTest, AFileLargerThanSixteenMebibytesIsRefusedBeforeItIsRead) {
