@@ -117,6 +117,11 @@ public:
 // The platform layer in force.
 TPlatform& Platform();
 
+// Whether Type, a file system's type number as the system reports it (statfs), is one of the
+// kernel's pseudo file systems that walks never enter (proc, sysfs, efivarfs, ...; not tmpfs,
+// whose number devtmpfs shares). Always false where file systems have no such numbers.
+bool IsPseudoFileSystemType(uint64_t Type);
+
 // Replaces the platform layer for the lifetime of this object (tests).
 class TPlatformOverride {
 public:

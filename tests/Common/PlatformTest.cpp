@@ -141,6 +141,20 @@ TEST(PlatformTest, TruncatedOrForgedElfFilesAreRefusedWithoutCrashing) {
     Platform().CloseLibrary(H);
 }
 
+TEST(PlatformTest, PseudoFileSystemsAreKnownByTheKernelsNumbers) {
+    if (!PosixRules) GTEST_SKIP() << "file systems carry no type numbers here";
+    const struct {
+        const char* Name;
+        uint64_t Type;
+        bool Pseudo;
+    } Cases[] = {
+        {"proc", 0x9fa0, true},          {"sysfs", 0x62656572, true},   {"cgroup2", 0x63677270, true},
+        {"efivarfs", 0xde5e81e4, true},  {"nsfs", 0x6e736673, true},    {"tmpfs", 0x01021994, false},
+        {"ext4", 0xef53, false},         {"no file system", 0xde5e81e0, false},
+    };
+    for (const auto& Case : Cases) EXPECT_EQ(IsPseudoFileSystemType(Case.Type), Case.Pseudo) << Case.Name;
+}
+
 TEST(PlatformTest, ProcessPathsAreAbsolute) {
     EXPECT_EQ(Platform().GetCurrentFolder(), fs::current_path().string());
     const std::string Exe = Platform().ExecutableFileName();
