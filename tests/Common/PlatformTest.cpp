@@ -134,6 +134,13 @@ TEST(PlatformTest, TruncatedOrForgedElfFilesAreRefusedWithoutCrashing) {
     EXPECT_EQ(Platform().OpenLibrary(OtherPath, Error), nullptr);
     EXPECT_NE(Error.find("class"), std::string::npos) << Error;
 
+    // Built for another machine: named, not the loader's "No such file or directory".
+    std::string OtherMachine = Image;
+    const bool Arm = Image[18] == char(183) && Image[19] == 0;
+    OtherMachine[18] = static_cast<char>(Arm ? 62 : 183);  // e_machine: x86-64 or AArch64
+    EXPECT_EQ(Platform().OpenLibrary(T.WriteFile("othermachine.so", OtherMachine), Error), nullptr);
+    EXPECT_NE(Error.find(Arm ? "built for x86-64" : "built for AArch64"), std::string::npos) << Error;
+
     // The intact copy still loads: the checks do not reject real libraries.
     const std::string Intact = T.WriteFile("intact.so", Image);
     TLibraryHandle H = Platform().OpenLibrary(Intact, Error);
