@@ -12,9 +12,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 using namespace orv;
 using namespace orv::test;
@@ -79,13 +84,16 @@ std::string CraftedElf64() {
 
 class InspectTest : public ::testing::Test {
 protected:
-    TProgramRun Inspect(const TStrings& Args) {
-        const std::string Program = FindProgram(BinDir, "orv-inspect");
+    TProgramRun Run(const std::string& Name, const TStrings& Args, TStdout Stdout = TStdout::Collected) {
+        const std::string Program = FindProgram(BinDir, Name);
         if (Program.empty()) {
-            ADD_FAILURE() << "orv-inspect is not built in " << BinDir;
+            ADD_FAILURE() << Name << " is not built in " << BinDir;
             return TProgramRun();
         }
-        return RunProgram(Program, Args, Tree.MakeFolder("output"));
+        return RunProgram(Program, Args, Tree.MakeFolder("output"), Stdout);
+    }
+    TProgramRun Inspect(const TStrings& Args, TStdout Stdout = TStdout::Collected) {
+        return Run("orv-inspect", Args, Stdout);
     }
     // The rules of the findings of a JSON report, sorted, with repeats.
     static TStrings Rules(const TJson& Report) {
@@ -275,5 +283,69 @@ TEST(LibraryFileTest, RealCraftedAndDamagedFiles) {
     EXPECT_FALSE(Damaged.Problem.empty());
     EXPECT_LE(Damaged.Exports.size() * 200, 2 * Repeated.size() + 4096);
 }
+
+TEST_F(InspectTest, MemoryFollowsTheSizeOfTheInput) {
+    if (Windows) GTEST_SKIP() << "the peak memory of a program is measured on POSIX systems";
+    namespace fs = std::filesystem;
+    // A chain of 2,000 nested folders of long names, 500 KB of path at its end: a walk that kept
+    // the path of each level would hold 500 MB (the same as a chain of 30,000 short names).
+    const std::string Long(250, 'd');
+    const fs::path Cwd = fs::current_path();
+    fs::current_path(Tree.MakeFolder("chain"));
+    for (int I = 0; I < 2000; ++I) {
+        fs::create_directory(Long);
+        fs::current_path(Long);
+    }
+    fs::current_path(Cwd);
+    // It needed 500 MB before; 150 MB leaves room for the sanitizers' own.
+    const struct {
+        const char* Name;
+        TStrings Args;
+        TStrings Rules;
+    } Cases[] = {
+        {"chain", {Tree.PathOf("chain")}, {}},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Name);
+        TStrings Args{"--format", "json"};
+        Args.insert(Args.end(), Case.Args.begin(), Case.Args.end());
+        const TProgramRun Run = Inspect(Args);
+        ASSERT_GE(Run.ExitCode, 0) << Run.Err;
+        EXPECT_GT(Run.PeakKiB, 0);
+        EXPECT_LT(Run.PeakKiB, 150 * 1024);
+        EXPECT_EQ(Rules(ParseJson(Run.Out)), Case.Rules) << Run.Out.substr(0, 2000);
+    }
+    // The chain is removed by the shell: its paths are too long for most tools.
+    EXPECT_EQ(std::system(("cd '" + Tree.PathOf("chain") + "' && rm -rf " + Long).c_str()), 0);
+}
+
+#ifndef _WIN32
+TEST_F(InspectTest, AFolderThatCannotBeReadIsAFinding) {
+    namespace fs = std::filesystem;
+    for (const char* Folder : {"a", "locked"}) Plugin(Folder, "<Plugin ID=\"" + std::string(Folder) + "\"/>");
+    for (const std::string& Open : {Tree.Path(), Tree.PathOf("cases"), Tree.PathOf("cases/a")})
+        fs::permissions(Open, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(Tree.PathOf("cases/a/plugin.xml"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(Tree.PathOf("cases/locked"), fs::perms::none);
+    // Permissions do not hold back the superuser: the inspector then runs as nobody.
+    TStrings Args{"--format", "json", Tree.PathOf("cases")};
+    TProgramRun Run;
+    if (geteuid() == 0) {
+        Args.insert(Args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", FindProgram(BinDir, "orv-inspect")});
+        Run = RunProgram("/usr/bin/setpriv", Args, Tree.MakeFolder("output"));
+    } else {
+        Run = Inspect(Args);
+    }
+    fs::permissions(Tree.PathOf("cases/locked"), fs::perms::owner_all);
+    ASSERT_EQ(Run.ExitCode, 0) << Run.Err;
+    const TJson Report = ParseJson(Run.Out);
+    EXPECT_EQ(Rules(Report), TStrings{"unreadable-folder"}) << Run.Out;
+    EXPECT_EQ(Report["findings"].Items[0]["severity"].Text, "warning");
+    EXPECT_EQ(Report["findings"].Items[0]["file"].Text, Tree.PathOf("cases/locked") + "/");
+    EXPECT_NE(Report["findings"].Items[0]["message"].Text.find("Permission denied"), std::string::npos) << Run.Out;
+    EXPECT_EQ(Report["summary"]["plugins"].Value, 1);
+}
+#endif
 
 }  // namespace

@@ -16,14 +16,14 @@ namespace {
 bool IsFolder(const std::string& Path) { return Platform().FolderExists(Path); }
 
 // The manifests under one PATH argument: a manifest file as it stands (whatever its name), or the
-// manifests a scan of the folder finds.
-std::vector<std::string> ManifestsOf(const std::string& Argument, const std::string& Suffix) {
+// manifests a scan of the folder finds (its folders that cannot be read go to Checks).
+std::vector<std::string> ManifestsOf(const std::string& Argument, const std::string& Suffix, TChecks& Checks) {
     const std::string Resolved = TORVEngine::ResolvePath(Argument, [](const std::string& P) {
         return Platform().FileExists(P) || Platform().FolderExists(P);
     });
     if (Platform().FileExists(Resolved)) return {Resolved};
     if (!IsFolder(Resolved)) throw EInspectInput("no such file or folder: " + Argument);
-    return TORVEngine::FindConfigFiles(Resolved, Suffix);
+    return TORVEngine::FindConfigFiles(Resolved, Suffix, Argument, &Checks);
 }
 
 }  // namespace
@@ -49,7 +49,7 @@ TInspection Inspect(const TInspectOptions& Options) {
     // others are read all the same.
     TCollectedChecks Checks;
     for (const std::string& Path : Options.Paths)
-        for (std::string& File : ManifestsOf(Path, Suffix)) Result.Manifests.push_back(std::move(File));
+        for (std::string& File : ManifestsOf(Path, Suffix, Checks)) Result.Manifests.push_back(std::move(File));
     TPluginConfigDynArray Loaded;
     for (const std::string& File : Result.Manifests) {
         try {
