@@ -71,6 +71,9 @@ public:
     virtual void Unreadable(const std::string& Path, const std::string& Reason) = 0;
 };
 
+// What a path leads to, links followed.
+enum class TFileKind { None, File, Folder, Fifo, CharacterDevice, BlockDevice, Socket, DanglingLink, Other };
+
 using TLibraryHandle = void*;
 
 enum class TReadResult { Ok, CannotOpen, CannotRead, TooLarge };
@@ -88,6 +91,9 @@ public:
 
     virtual bool FileExists(const std::string& Path);    // a regular file (not a folder/FIFO/device)
     virtual bool FolderExists(const std::string& Path);
+    // What Path leads to (None when there is nothing of that name, DanglingLink for a link whose
+    // target is missing or cannot be reached).
+    virtual TFileKind KindOf(const std::string& Path);
     // Folders and regular files in Path, sorted by name (byte order); hidden entries are left out.
     virtual std::vector<TFolderEntry> ListFolder(const std::string& Path);
     // The identity of the existing file or folder Path; false when it cannot be determined.

@@ -163,6 +163,18 @@ TEST_F(InspectTest, EachKindOfFindingInItsOwnTreeAndAllOfThemInOne) {
         Copy(TestLibrary("inspect_decorated"), "decorated");
         Add("decorated", "<Plugin ID=\"decorated\" Library=\"inspect_decorated.dll\"/>", "decorated-export", "error");
     }
+    // A Library that is there but is no file: an error where the plug-in starts with the engine.
+    Add("libfolder", "<Plugin ID=\"libfolder\" Library=\"folder.lib\" Initialize=\"true\"/>", "library-not-a-file", "error");
+    Tree.MakeFolder("cases/libfolder/folder.lib");
+    if (!Windows) {
+        namespace fs = std::filesystem;
+        Add("libzero", "<Plugin ID=\"libzero\" Library=\"zero.so\" Initialize=\"true\"/>", "library-not-a-file", "error");
+        fs::create_symlink("/dev/zero", Tree.PathOf("cases/libzero/zero.so"));
+        Add("libdangling", "<Plugin ID=\"libdangling\" Library=\"dangling.so\"/>", "library-not-a-file", "warning");
+        fs::create_symlink("nowhere.so", Tree.PathOf("cases/libdangling/dangling.so"));
+        Add("libfifo", "<Plugin ID=\"libfifo\" Library=\"fifo.so\" Initialize=\"true\"/>", "library-not-a-file", "error");
+        ASSERT_EQ(std::system(("mkfifo '" + Tree.PathOf("cases/libfifo/fifo.so") + "'").c_str()), 0);
+    }
     // Never loaded: loading this one would abort the inspection.
     const std::string Abort = TestLibrary("inspect_abort");
     Copy(Abort, "abort");

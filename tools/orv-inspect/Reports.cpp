@@ -62,7 +62,7 @@ const char* SeverityName(TSeverity S) { return S == TSeverity::Error ? "error" :
 // What the finding's related names are, for the message; nil where the message names them.
 const char* RelatedLabel(const TFinding& F) {
     const std::string Rule = F.Rule;
-    if (Rule == Rules::MissingLibrary || Rule == "missing-dependency") return "looked for";
+    if (Rule == Rules::MissingLibrary || Rule == LibraryNotAFile || Rule == "missing-dependency") return "looked for";
     if (Rule == Rules::UniquePointOverfull) return "extensions";
     if (Rule == Rules::DuplicatePluginID || Rule == "decorated-export") return nullptr;
     return "see";
