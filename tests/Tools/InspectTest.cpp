@@ -360,4 +360,76 @@ TEST_F(InspectTest, AFolderThatCannotBeReadIsAFinding) {
 }
 #endif
 
+// Whether Text is UTF-8 as Unicode defines it: shortest forms only, no surrogates, nothing above
+// U+10FFFF.
+bool IsUtf8(const std::string& Text) {
+    static const uint32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
+    for (std::size_t I = 0; I < Text.size();) {
+        const auto Lead = static_cast<unsigned char>(Text[I]);
+        const int N = Lead < 0x80 ? 1 : (Lead >> 5) == 6 ? 2 : (Lead >> 4) == 14 ? 3 : (Lead >> 3) == 30 ? 4 : 0;
+        if (N == 0 || I + N > Text.size()) return false;
+        uint32_t Code = N == 1 ? Lead : Lead & (0x7F >> N);
+        for (int K = 1; K < N; ++K) {
+            const auto Next = static_cast<unsigned char>(Text[I + K]);
+            if ((Next & 0xC0) != 0x80) return false;
+            Code = Code << 6 | (Next & 0x3F);
+        }
+        if (Code < Least[N] || Code > 0x10FFFF || (Code >= 0xD800 && Code <= 0xDFFF)) return false;
+        I += N;
+    }
+    return true;
+}
+
+// Whether some line of Text begins with Start.
+bool LineBegins(const std::string& Text, const std::string& Start) {
+    return Text.compare(0, Start.size(), Start) == 0 || Text.find("\n" + Start) != std::string::npos;
+}
+
+TEST_F(InspectTest, DataNeitherForgesLinesNorBreaksTheEncoding) {
+    // Ids with line breaks, where a plain and a formatted line, a finding and a raised message name them.
+    Plugin("a-ids", "<Plugins><Comment/><Plugin ID=\"x&#10;WARN  forged\" Library=\"none.so\"/></Plugins>");
+    Plugin("zz-raises", "<Plugin ID=\"y&#13;&#10;ERROR forged\"><Extension ID=\"e\"/></Plugin>");
+    // Folder names with line breaks and with bytes that are not UTF-8, where file names allow them.
+    struct TName {
+        std::string Folder, Json, Text;
+    };
+    std::vector<TName> Names;
+    if (!Windows) {
+        const std::string Bad = "\xEF\xBF\xBD";
+        Names = {{"line\nWARN  forged", "line\nWARN  forged", "line\\x0AWARN  forged"},
+                 {"overlong\xE0\x80\xAF", "overlong" + Bad + Bad + Bad, "overlong\\xE0\\x80\\xAF"},
+                 {"surrogate\xED\xA0\x80", "surrogate" + Bad + Bad + Bad, "surrogate\\xED\\xA0\\x80"},
+                 {"beyond\xF4\x90\x80\x80", "beyond" + Bad + Bad + Bad + Bad, "beyond\\xF4\\x90\\x80\\x80"},
+                 {"cut\xE4\xBD", "cut" + Bad, "cut\\xE4\\xBD"},
+                 {"fine\xC3\xA9\xE2\x80\xA8", "fine\xC3\xA9\xE2\x80\xA8", "fine\xC3\xA9\\u2028"}};
+        for (const TName& Name : Names) Plugin(Name.Folder, "<Plugin ID=\"p\" Library=\"none.so\"/>");
+    }
+    const std::string Cases = Tree.PathOf("cases");
+    const std::string Config = Tree.WriteFile("engine.xml", "<Engine Path=\"" + Cases + "\"/>");
+
+    const TProgramRun Host = Run("orv-host", {Config});
+    const TProgramRun Text = Inspect({Cases});
+    const TProgramRun Json = Inspect({"--format", "json", Cases});
+    EXPECT_EQ(Host.ExitCode, 1) << Host.Err;
+    for (const std::string* Output : {&Host.Err, &Text.Out}) {
+        EXPECT_TRUE(IsUtf8(*Output)) << *Output;
+        EXPECT_FALSE(LineBegins(*Output, "WARN  forged")) << *Output;
+        EXPECT_FALSE(LineBegins(*Output, "ERROR forged")) << *Output;
+        EXPECT_NE(Output->find("x\\x0AWARN  forged"), std::string::npos) << *Output;
+        // The engine's own line break stays: the invalid node is named on a line of its own.
+        EXPECT_TRUE(LineBegins(*Output, "节点[Comment]名称错误.")) << *Output;
+        EXPECT_NE(Output->find("y\\x0D\\x0AERROR forged"), std::string::npos) << *Output;
+        for (const TName& Name : Names) EXPECT_NE(Output->find(Name.Text), std::string::npos) << Name.Text;
+    }
+    EXPECT_NE(Host.Err.find("orv-host: "), std::string::npos) << Host.Err;
+
+    ASSERT_TRUE(IsUtf8(Json.Out)) << Json.Out;
+    TJson Report;
+    ASSERT_NO_THROW(Report = ParseJson(Json.Out)) << Json.Out;
+    std::set<std::string> Files;
+    for (const TJson& F : Report["findings"].Items) Files.insert(F["file"].Text);
+    for (const TName& Name : Names)
+        EXPECT_EQ(Files.count(Cases + "/" + Name.Json + "/plugin.xml"), 1u) << Name.Text << "\n" << Json.Out;
+}
+
 }  // namespace

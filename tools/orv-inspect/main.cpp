@@ -52,10 +52,10 @@ int main(int argc, char** argv) {
     try {
         Inspection = Inspect(Options);
     } catch (const EInspectInput& E) {
-        std::fprintf(stderr, "orv-inspect: %s\n", Printable(E.what()).c_str());
+        std::fprintf(stderr, "orv-inspect: %s\n", PrintableData(E.what()).c_str());
         return 2;
     } catch (const std::exception& E) {
-        std::fprintf(stderr, "orv-inspect: %s\n", Printable(E.what()).c_str());
+        std::fprintf(stderr, "orv-inspect: %s\n", PrintableData(E.what()).c_str());
         return 2;
     }
     const std::string Report = Format == "json" ? JsonReport(Inspection) : Format == "dot" ? DotReport(Inspection)
