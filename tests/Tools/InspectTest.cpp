@@ -241,6 +241,13 @@ TEST_F(InspectTest, UsageErrorsAndUnreadableInputExitTwo) {
     EXPECT_EQ(Inspect({"--config", Tree.WriteFile("broken.xml", "<Engine"), Tree.Path()}).ExitCode, 2);
     // An empty tree is fine.
     EXPECT_EQ(Inspect({Tree.MakeFolder("empty")}).ExitCode, 0);
+    // A report that cannot be written is not a clean one.
+    if (Windows) return;
+    for (TStdout Lost : {TStdout::Full, TStdout::Closed}) {
+        TProgramRun Run = Inspect({Tree.PathOf("empty")}, Lost);
+        EXPECT_EQ(Run.ExitCode, 2);
+        EXPECT_NE(Run.Err.find("orv-inspect: the report could not be written: "), std::string::npos) << Run.Err;
+    }
 }
 
 TEST(LibraryFileTest, RealCraftedAndDamagedFiles) {
