@@ -82,6 +82,75 @@ std::string CraftedElf64() {
     return B;
 }
 
+void Put(std::string& B, std::size_t At, uint64_t V, int Width) {
+    for (int I = 0; I < Width; ++I) B[At + I] = static_cast<char>((V >> (8 * I)) & 0xFF);
+}
+
+// The header of a 64-bit little-endian ELF shared object for Machine, Size bytes in all.
+std::string ElfImage(uint16_t Machine, std::size_t Size) {
+    std::string B = CraftedElf64();
+    Put(B, 18, Machine, 2);
+    Put(B, 54, 56, 2);  // e_phentsize
+    Put(B, 58, 64, 2);  // e_shentsize
+    B.resize(Size);
+    return B;
+}
+
+// 2,000 section headers that all name one dynamic symbol table of 10,000 symbols whose names are
+// empty (its own first bytes are taken for the strings).
+std::string ManySymbolTables(uint16_t Machine) {
+    const std::size_t Sections = 2000, Symbols = 10000, Table = 64 + Sections * 64;
+    std::string B = ElfImage(Machine, Table + Symbols * 24);
+    Put(B, 40, 64, 8);  // e_shoff
+    Put(B, 60, Sections, 2);
+    for (std::size_t I = 0; I < Sections; ++I) {
+        const std::size_t S = 64 + I * 64;
+        Put(B, S + 4, 11, 4);  // SHT_DYNSYM
+        Put(B, S + 24, Table, 8);
+        Put(B, S + 32, Symbols * 24, 8);
+        Put(B, S + 56, 24, 8);
+    }
+    for (std::size_t K = 1; K < Symbols; ++K) {
+        B[Table + K * 24 + 4] = 0x12;  // a global function
+        Put(B, Table + K * 24 + 6, 1, 2);
+    }
+    return B;
+}
+
+// 250,000 DT_NEEDED entries that all name one library nobody has.
+std::string RepeatedNeeded(uint16_t Machine) {
+    const std::size_t Entries = 250000, Dynamic = 64 + 2 * 56, Strings = Dynamic + (Entries + 3) * 16;
+    const std::string Name = "libnowhere-at-all.so";
+    std::string B = ElfImage(Machine, Strings + Name.size() + 2);
+    B.replace(Strings + 1, Name.size(), Name);
+    Put(B, 32, 64, 8);  // e_phoff
+    Put(B, 56, 2, 2);   // PT_LOAD of the whole file at address 0, PT_DYNAMIC
+    Put(B, 64, 1, 4);
+    Put(B, 64 + 32, B.size(), 8);
+    Put(B, 64 + 40, B.size(), 8);
+    Put(B, 120, 2, 4);
+    Put(B, 120 + 8, Dynamic, 8);
+    Put(B, 120 + 16, Dynamic, 8);
+    Put(B, 120 + 32, (Entries + 3) * 16, 8);
+    for (std::size_t I = 0; I < Entries; ++I) {
+        Put(B, Dynamic + I * 16, 1, 8);  // DT_NEEDED
+        Put(B, Dynamic + I * 16 + 8, 1, 8);
+    }
+    const std::size_t End = Dynamic + Entries * 16;
+    Put(B, End, 5, 8);  // DT_STRTAB
+    Put(B, End + 8, Strings, 8);
+    Put(B, End + 16, 10, 8);  // DT_STRSZ
+    Put(B, End + 24, Name.size() + 2, 8);
+    return B;
+}
+
+// The ELF machine of this build's libraries.
+uint16_t NativeElfMachine() {
+    const std::string Own = ReadAll(TestLibrary("model_full"));
+    return Own.size() > 20 ? static_cast<uint16_t>(static_cast<unsigned char>(Own[18]) | static_cast<unsigned char>(Own[19]) << 8)
+                           : 0;
+}
+
 class InspectTest : public ::testing::Test {
 protected:
     TProgramRun Run(const std::string& Name, const TStrings& Args, TStdout Stdout = TStdout::Collected) {
@@ -301,6 +370,14 @@ TEST(LibraryFileTest, RealCraftedAndDamagedFiles) {
     const TLibraryFile Damaged = ReadLibraryFile(Repeated);
     EXPECT_FALSE(Damaged.Problem.empty());
     EXPECT_LE(Damaged.Exports.size() * 200, 2 * Repeated.size() + 4096);
+
+    // Tables named over and over are read once: what is read stays proportional to the file.
+    const TLibraryFile Symbols = ReadLibraryFile(ManySymbolTables(ElfMachineX86_64));
+    EXPECT_TRUE(Symbols.Problem.empty()) << Symbols.Problem;
+    EXPECT_EQ(Symbols.Exports.size(), 9999u);
+    const TLibraryFile Needed = ReadLibraryFile(RepeatedNeeded(ElfMachineX86_64));
+    EXPECT_TRUE(Needed.Problem.empty()) << Needed.Problem;
+    EXPECT_EQ(Needed.Needed, TStrings{"libnowhere-at-all.so"});
 }
 
 TEST_F(InspectTest, MemoryFollowsTheSizeOfTheInput) {
@@ -316,13 +393,22 @@ TEST_F(InspectTest, MemoryFollowsTheSizeOfTheInput) {
         fs::current_path(Long);
     }
     fs::current_path(Cwd);
-    // It needed 500 MB before; 150 MB leaves room for the sanitizers' own.
+    // Crafted libraries that name one table, or one library, over and over.
+    const uint16_t Machine = NativeElfMachine();
+    Tree.WriteFile("symbols/crafted.so", ManySymbolTables(Machine));
+    Tree.WriteFile("needed/crafted.so", RepeatedNeeded(Machine));
+    for (const char* Folder : {"symbols", "needed"})
+        Tree.WriteFile(std::string(Folder) + "/plugin.xml", "<Plugin ID=\"crafted\" Library=\"crafted.so\"/>");
+
+    // Each needed 0.5 to 1 GB before; 150 MB leaves room for the sanitizers' own.
     const struct {
         const char* Name;
         TStrings Args;
         TStrings Rules;
     } Cases[] = {
         {"chain", {Tree.PathOf("chain")}, {}},
+        {"symbols", {"--check-libraries", Tree.PathOf("symbols")}, {"missing-plugin-entry"}},
+        {"needed", {"--check-libraries", Tree.PathOf("needed")}, {"missing-dependency"}},
     };
     for (const auto& Case : Cases) {
         SCOPED_TRACE(Case.Name);
