@@ -47,15 +47,32 @@ struct TFileIdentityHash {
     }
 };
 
+// Which file the entry a TFolderWalker is told about is, asked for only where it matters.
+class TEntryIdentity {
+public:
+    // False when the identity cannot be told (the entry went away, a path too long, ...).
+    virtual bool Get(TFileIdentity& Identity) const = 0;
+
+protected:
+    ~TEntryIdentity() = default;
+};
+
 // What TPlatform::WalkFolderTree reports.
 class TFolderWalker {
 public:
     virtual ~TFolderWalker() = default;
-    // A regular file Name in Folder (Folder with its trailing separator).
-    virtual void File(const std::string& Folder, const std::string& Name) = 0;
-    // The folder Path was met but not entered, for Reason.
+    // A regular file Name in Folder (Folder with its trailing separator). Identity is valid during
+    // the call only.
+    virtual void File(const std::string& Folder, const std::string& Name, const TEntryIdentity& Identity) = 0;
+    // The folder Path was met but not entered, for Reason (a link to a folder entered already, a
+    // pseudo file system).
     virtual void Skipped(const std::string& Path, const std::string& Reason) = 0;
+    // The folder Path could not be opened or listed; Reason is the system's.
+    virtual void Unreadable(const std::string& Path, const std::string& Reason) = 0;
 };
+
+// What a path leads to, links followed.
+enum class TFileKind { None, File, Folder, Fifo, CharacterDevice, BlockDevice, Socket, DanglingLink, Other };
 
 using TLibraryHandle = void*;
 
@@ -74,6 +91,9 @@ public:
 
     virtual bool FileExists(const std::string& Path);    // a regular file (not a folder/FIFO/device)
     virtual bool FolderExists(const std::string& Path);
+    // What Path leads to (None when there is nothing of that name, DanglingLink for a link whose
+    // target is missing or cannot be reached).
+    virtual TFileKind KindOf(const std::string& Path);
     // Folders and regular files in Path, sorted by name (byte order); hidden entries are left out.
     virtual std::vector<TFolderEntry> ListFolder(const std::string& Path);
     // The identity of the existing file or folder Path; false when it cannot be determined.
@@ -90,7 +110,9 @@ public:
     // Hidden folders are left out as ListFolder leaves them; each real folder is entered once
     // (a link to a folder entered already, or to one of its ancestors, is reported Skipped), and
     // folders of the kernel's pseudo file systems (proc, sysfs, devtmpfs, ...) are never entered.
-    // The walk uses no recursion, and its cost grows with the number of folders, not their depth.
+    // A folder that cannot be opened or listed, Root included, is reported Unreadable.
+    // The walk uses no recursion; its time and memory grow with the number of folders and the
+    // length of the names, not with the depth (the path of the folder being listed is one text).
     virtual void WalkFolderTree(const std::string& Root, TFolderWalker& Walker);
     // Bytes, text in the character encoding named Encoding (as an XML declaration names it), as
     // UTF-8. False, with Error set, when the encoding is unknown here or the bytes are not valid
@@ -116,6 +138,11 @@ public:
 
 // The platform layer in force.
 TPlatform& Platform();
+
+// Whether Type, a file system's type number as the system reports it (statfs), is one of the
+// kernel's pseudo file systems that walks never enter (proc, sysfs, efivarfs, ...; not tmpfs,
+// whose number devtmpfs shares). Always false where file systems have no such numbers.
+bool IsPseudoFileSystemType(uint64_t Type);
 
 // Replaces the platform layer for the lifetime of this object (tests).
 class TPlatformOverride {

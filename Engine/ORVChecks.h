@@ -38,6 +38,7 @@ constexpr const char* DuplicatePluginID = "duplicate-plugin-id";
 constexpr const char* UnknownExtensionPoint = "unknown-extension-point";
 constexpr const char* RequiredPointEmpty = "required-point-empty";
 constexpr const char* UniquePointOverfull = "unique-point-overfull";
+constexpr const char* UnreadableFolder = "unreadable-folder";
 }  // namespace Rules
 
 struct TFinding {

@@ -6,6 +6,7 @@
 #include "Common/ORVException.h"
 #include "Common/Platform.h"
 #include "Companion/TarnXMLUtils.h"
+#include "Engine/ORVChecks.h"
 
 #include <unordered_map>
 #include <unordered_set>
@@ -25,28 +26,53 @@ std::string FoundNameKey(const std::string& FileName) {
     return TPathRules::LowerCaseValues ? AsciiLowerCase(FileName) : FileName;
 }
 
-// Collects the manifests that one walk meets, dropping names listed already.
+// Collects the manifests that one walk meets, dropping names listed already and files met before
+// under another name (a link or a second hard link to one manifest).
 class TManifestCollector : public TFolderWalker {
 public:
-    TManifestCollector(const std::string& ConfigExt, TStringDynArray& List) : ConfigExt_(ConfigExt), List_(List) {
+    TManifestCollector(const std::string& ConfigExt, TStringDynArray& List, const std::string& Entry, TChecks& Checks)
+        : ConfigExt_(ConfigExt), List_(List), Entry_(Entry), Checks_(Checks) {
         for (const std::string& Name : List_) Found_.insert(FoundNameKey(Name));
     }
 
-    void File(const std::string& Folder, const std::string& Name) override {
+    void File(const std::string& Folder, const std::string& Name, const TEntryIdentity& Identity) override {
         if (!TORVEngine::EndsWithText(Name, ConfigExt_)) return;
         std::string FileName = Folder + Name;
-        // A walk enters each real folder once, so it meets each file once: only names listed
+        // A walk enters each real folder once, so it meets each name once: only names listed
         // before it began can come again.
-        if (Found_.empty() || Found_.insert(FoundNameKey(FileName)).second) List_.push_back(std::move(FileName));
+        if (!Found_.empty() && !Found_.insert(FoundNameKey(FileName)).second) return;
+        TFileIdentity Key;
+        if (Identity.Get(Key)) {
+            auto Known = Met_.emplace(Key, List_.size());
+            if (!Known.second) {
+                Log::Warn("Manifest [" + FileName + "] found again through the entry [" + Entry_ + "] (first as [" +
+                          List_[Known.first->second] + "] through [" + Entry_ + "]): its plug-ins are read once");
+                return;
+            }
+        }
+        List_.push_back(std::move(FileName));
     }
     void Skipped(const std::string& Path, const std::string& Reason) override {
         Log::Debug("Discovery does not enter [" + Path + "]: " + Reason);
+    }
+    void Unreadable(const std::string& Path, const std::string& Reason) override {
+        TFinding F;
+        F.Severity = TSeverity::Warning;
+        F.Reaction = TEngineReaction::Log;
+        F.Rule = Rules::UnreadableFolder;
+        F.File = Path;
+        F.Text = "Folder [" + Path + "] cannot be read: " + Reason + "; the manifests in it are not found";
+        Checks_.Report(F);
     }
 
 private:
     const std::string& ConfigExt_;
     TStringDynArray& List_;
+    const std::string& Entry_;
+    TChecks& Checks_;
     std::unordered_set<std::string> Found_;
+    // The files listed by this walk, by identity, with their place in List_.
+    std::unordered_map<TFileIdentity, std::size_t, TFileIdentityHash> Met_;
 };
 
 }  // namespace
@@ -58,7 +84,7 @@ TPluginConfigDynArray TORVEngine::DiscoverPluginConfigs(const TStringDynArray& P
     std::unordered_map<TFileIdentity, std::pair<std::string, std::string>, TFileIdentityHash> Origins;
     for (const std::string& Entry : Paths) {
         const std::string Resolved = ResolvePath(Entry, &FolderExistsTest);
-        for (std::string& FileName : FindConfigFiles(Resolved, ConfigExt)) {
+        for (std::string& FileName : FindConfigFiles(Resolved, ConfigExt, Entry, nullptr)) {
             // One scan finds each file once: only a second entry can find one again.
             TFileIdentity Identity;
             if (Paths.size() > 1 && Platform().FileIdentity(FileName, Identity)) {
@@ -76,18 +102,25 @@ TPluginConfigDynArray TORVEngine::DiscoverPluginConfigs(const TStringDynArray& P
 }
 
 TStringDynArray TORVEngine::FindConfigFiles(const std::string& Path, const std::string& ConfigExt) {
+    return FindConfigFiles(Path, ConfigExt, Path, nullptr);
+}
+
+TStringDynArray TORVEngine::FindConfigFiles(const std::string& Path, const std::string& ConfigExt,
+                                            const std::string& Entry, TChecks* Checks) {
     TStringDynArray Result;
     if (Platform().FileExists(Path) && EndsWithText(Path, ConfigExt)) {
         Result.push_back(Path);
     } else if (Platform().FolderExists(Path)) {
-        ScanFolder(Path, ConfigExt, Result);
+        Assert(!Path.empty(), AssertSites::ScanFolder);
+        TManifestCollector Collector(ConfigExt, Result, Entry, Checks ? *Checks : EngineChecks());
+        Platform().WalkFolderTree(TPathUtils::IncludeTrailingSeparator(Path), Collector);
     }
     return Result;
 }
 
 void TORVEngine::ScanFolder(const std::string& Folder, const std::string& ConfigExt, TStringDynArray& List) {
     Assert(!Folder.empty(), AssertSites::ScanFolder);
-    TManifestCollector Collector(ConfigExt, List);
+    TManifestCollector Collector(ConfigExt, List, Folder, EngineChecks());
     Platform().WalkFolderTree(TPathUtils::IncludeTrailingSeparator(Folder), Collector);
 }
 

@@ -75,9 +75,16 @@ public:
     static TPluginConfigDynArray DiscoverPluginConfigs(const TStringDynArray& Paths, const std::string& ConfigExt);
     // Path alone when it is a manifest file; else the manifests found under the folder Path.
     static TStringDynArray FindConfigFiles(const std::string& Path, const std::string& ConfigExt);
+    // The same for the configured entry Entry, resolved to Path: the lines about the walk name
+    // Entry, and a folder that cannot be read goes to Checks (the engine's own reactions, a Warn
+    // line, when nil).
+    static TStringDynArray FindConfigFiles(const std::string& Path, const std::string& ConfigExt,
+                                           const std::string& Entry, TChecks* Checks);
     // Appends the manifests under Folder (depth-first, a subfolder's at the place it is met) to
     // List, dropping repeats. Each real folder is entered once (a link to a folder met already is
-    // not followed, with a Debug line), and pseudo file systems such as /proc are never entered.
+    // not followed, with a Debug line), and pseudo file systems such as /proc are never entered;
+    // a file met again under another name (a link to it) is listed once, with a Warn line; a
+    // folder that cannot be read is named in a Warn line with the system's reason.
     static void ScanFolder(const std::string& Folder, const std::string& ConfigExt, TStringDynArray& List);
     // Whether Name ends with Suffix, ignoring ASCII letter case (an empty Suffix matches all).
     static bool EndsWithText(const std::string& Name, const std::string& Suffix);

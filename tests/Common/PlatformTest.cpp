@@ -134,11 +134,32 @@ TEST(PlatformTest, TruncatedOrForgedElfFilesAreRefusedWithoutCrashing) {
     EXPECT_EQ(Platform().OpenLibrary(OtherPath, Error), nullptr);
     EXPECT_NE(Error.find("class"), std::string::npos) << Error;
 
+    // Built for another machine: named, not the loader's "No such file or directory".
+    std::string OtherMachine = Image;
+    const bool Arm = Image[18] == char(183) && Image[19] == 0;
+    OtherMachine[18] = static_cast<char>(Arm ? 62 : 183);  // e_machine: x86-64 or AArch64
+    EXPECT_EQ(Platform().OpenLibrary(T.WriteFile("othermachine.so", OtherMachine), Error), nullptr);
+    EXPECT_NE(Error.find(Arm ? "built for x86-64" : "built for AArch64"), std::string::npos) << Error;
+
     // The intact copy still loads: the checks do not reject real libraries.
     const std::string Intact = T.WriteFile("intact.so", Image);
     TLibraryHandle H = Platform().OpenLibrary(Intact, Error);
     ASSERT_NE(H, nullptr) << Error;
     Platform().CloseLibrary(H);
+}
+
+TEST(PlatformTest, PseudoFileSystemsAreKnownByTheKernelsNumbers) {
+    if (!PosixRules) GTEST_SKIP() << "file systems carry no type numbers here";
+    const struct {
+        const char* Name;
+        uint64_t Type;
+        bool Pseudo;
+    } Cases[] = {
+        {"proc", 0x9fa0, true},          {"sysfs", 0x62656572, true},   {"cgroup2", 0x63677270, true},
+        {"efivarfs", 0xde5e81e4, true},  {"nsfs", 0x6e736673, true},    {"tmpfs", 0x01021994, false},
+        {"ext4", 0xef53, false},         {"no file system", 0xde5e81e0, false},
+    };
+    for (const auto& Case : Cases) EXPECT_EQ(IsPseudoFileSystemType(Case.Type), Case.Pseudo) << Case.Name;
 }
 
 TEST(PlatformTest, ProcessPathsAreAbsolute) {

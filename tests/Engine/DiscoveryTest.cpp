@@ -242,6 +242,50 @@ TEST_F(DiscoveryTest, AFifoNamedLikeAManifestIsNeverOpened) {
     EXPECT_EQ(FileNames(Configs), TStrings{Tree.PathOf("root/a/plugin.xml")});
 }
 
+TEST_F(DiscoveryTest, AManifestMetTwiceInOneWalkIsReadOnceWithAWarning) {
+    namespace fs = std::filesystem;
+    const std::string Real = Manifest("root/a/plugin.xml");
+    // The same file under other names: a link beside it, a link in another folder, a hard link.
+    fs::create_symlink("plugin.xml", Tree.PathOf("root/a/z-plugin.xml"));
+    Tree.MakeFolder("root/b");
+    fs::create_symlink(Real, Tree.PathOf("root/b/plugin.xml"));
+    Tree.MakeFolder("root/c");
+    fs::create_hard_link(Real, Tree.PathOf("root/c/plugin.xml"));
+    const std::string Other = Manifest("root/d/plugin.xml");
+
+    orv::test::TLogCapture Log;
+    const std::string Root = Tree.PathOf("root");
+    EXPECT_EQ(FileNames(TORVEngine::DiscoverPluginConfigs({Root}, "plugin.xml")), (TStrings{Real, Other}));
+    TStrings Expected;
+    for (const char* Again : {"root/a/z-plugin.xml", "root/b/plugin.xml", "root/c/plugin.xml"})
+        Expected.push_back("W Manifest [" + Tree.PathOf(Again) + "] found again through the entry [" + Root +
+                           "] (first as [" + Real + "] through [" + Root + "]): its plug-ins are read once");
+    EXPECT_EQ(Log.Lines(), Expected);
+}
+
+TEST_F(DiscoveryTest, AFolderThatCannotBeReadIsNamedInAWarning) {
+    chmod(Manifest("root/a/plugin.xml").c_str(), 0644);
+    Manifest("root/locked/plugin.xml");
+    for (const std::string& Open : {Tree.Path(), Tree.PathOf("root"), Tree.PathOf("root/a")}) chmod(Open.c_str(), 0755);
+    ASSERT_EQ(chmod(Tree.PathOf("root/locked").c_str(), 0), 0);
+    TStrings Found;
+    orv::test::TLogCapture Log;
+    {
+        // Permissions do not hold back the superuser: the walk then runs as nobody.
+        struct TAsNobody {
+            const bool Switched = geteuid() == 0 && seteuid(65534) == 0;
+            ~TAsNobody() {
+                if (Switched && seteuid(0) != 0) std::abort();
+            }
+        } AsNobody;
+        Found = FileNames(TORVEngine::DiscoverPluginConfigs({Tree.PathOf("root")}, "plugin.xml"));
+    }
+    chmod(Tree.PathOf("root/locked").c_str(), 0700);
+    EXPECT_EQ(Found, TStrings{Tree.PathOf("root/a/plugin.xml")});
+    EXPECT_EQ(Log.Lines(), TStrings{"W Folder [" + Tree.PathOf("root/locked") +
+                                    "/] cannot be read: Permission denied; the manifests in it are not found"});
+}
+
 TEST_F(DiscoveryTest, NamesDifferingInCaseAreDifferentFilesHere) {
     Manifest("root/plugin.xml");
     Manifest("root/Plugin.xml");

@@ -12,9 +12,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 using namespace orv;
 using namespace orv::test;
@@ -77,15 +82,80 @@ std::string CraftedElf64() {
     return B;
 }
 
+void Put(std::string& B, std::size_t At, uint64_t V, int Width) {
+    for (int I = 0; I < Width; ++I) B[At + I] = static_cast<char>((V >> (8 * I)) & 0xFF);
+}
+
+// The header of a 64-bit little-endian ELF shared object for Machine, Size bytes in all.
+std::string ElfImage(uint16_t Machine, std::size_t Size) {
+    std::string B = CraftedElf64();
+    Put(B, 18, Machine, 2);
+    Put(B, 54, 56, 2);  // e_phentsize
+    Put(B, 58, 64, 2);  // e_shentsize
+    B.resize(Size);
+    return B;
+}
+
+// 2,000 section headers that all name one dynamic symbol table of 10,000 symbols whose names are
+// empty (its own first bytes are taken for the strings).
+std::string ManySymbolTables(uint16_t Machine) {
+    const std::size_t Sections = 2000, Symbols = 10000, Table = 64 + Sections * 64;
+    std::string B = ElfImage(Machine, Table + Symbols * 24);
+    Put(B, 40, 64, 8);  // e_shoff
+    Put(B, 60, Sections, 2);
+    for (std::size_t I = 0; I < Sections; ++I) {
+        const std::size_t S = 64 + I * 64;
+        Put(B, S + 4, 11, 4);  // SHT_DYNSYM
+        Put(B, S + 24, Table, 8);
+        Put(B, S + 32, Symbols * 24, 8);
+        Put(B, S + 56, 24, 8);
+    }
+    for (std::size_t K = 1; K < Symbols; ++K) {
+        B[Table + K * 24 + 4] = 0x12;  // a global function
+        Put(B, Table + K * 24 + 6, 1, 2);
+    }
+    return B;
+}
+
+// 250,000 DT_NEEDED entries that all name one library nobody has.
+std::string RepeatedNeeded(uint16_t Machine) {
+    const std::size_t Entries = 250000, Dynamic = 64 + 2 * 56, Strings = Dynamic + (Entries + 3) * 16;
+    const std::string Name = "libnowhere-at-all.so";
+    std::string B = ElfImage(Machine, Strings + Name.size() + 2);
+    B.replace(Strings + 1, Name.size(), Name);
+    Put(B, 32, 64, 8);  // e_phoff
+    Put(B, 56, 2, 2);   // PT_LOAD of the whole file at address 0, PT_DYNAMIC
+    Put(B, 64, 1, 4);
+    Put(B, 64 + 32, B.size(), 8);
+    Put(B, 64 + 40, B.size(), 8);
+    Put(B, 120, 2, 4);
+    Put(B, 120 + 8, Dynamic, 8);
+    Put(B, 120 + 16, Dynamic, 8);
+    Put(B, 120 + 32, (Entries + 3) * 16, 8);
+    for (std::size_t I = 0; I < Entries; ++I) {
+        Put(B, Dynamic + I * 16, 1, 8);  // DT_NEEDED
+        Put(B, Dynamic + I * 16 + 8, 1, 8);
+    }
+    const std::size_t End = Dynamic + Entries * 16;
+    Put(B, End, 5, 8);  // DT_STRTAB
+    Put(B, End + 8, Strings, 8);
+    Put(B, End + 16, 10, 8);  // DT_STRSZ
+    Put(B, End + 24, Name.size() + 2, 8);
+    return B;
+}
+
 class InspectTest : public ::testing::Test {
 protected:
-    TProgramRun Inspect(const TStrings& Args) {
-        const std::string Program = FindProgram(BinDir, "orv-inspect");
+    TProgramRun Run(const std::string& Name, const TStrings& Args, TStdout Stdout = TStdout::Collected) {
+        const std::string Program = FindProgram(BinDir, Name);
         if (Program.empty()) {
-            ADD_FAILURE() << "orv-inspect is not built in " << BinDir;
+            ADD_FAILURE() << Name << " is not built in " << BinDir;
             return TProgramRun();
         }
-        return RunProgram(Program, Args, Tree.MakeFolder("output"));
+        return RunProgram(Program, Args, Tree.MakeFolder("output"), Stdout);
+    }
+    TProgramRun Inspect(const TStrings& Args, TStdout Stdout = TStdout::Collected) {
+        return Run("orv-inspect", Args, Stdout);
     }
     // The rules of the findings of a JSON report, sorted, with repeats.
     static TStrings Rules(const TJson& Report) {
@@ -155,6 +225,18 @@ TEST_F(InspectTest, EachKindOfFindingInItsOwnTreeAndAllOfThemInOne) {
         Copy(TestLibrary("inspect_decorated"), "decorated");
         Add("decorated", "<Plugin ID=\"decorated\" Library=\"inspect_decorated.dll\"/>", "decorated-export", "error");
     }
+    // A Library that is there but is no file: an error where the plug-in starts with the engine.
+    Add("libfolder", "<Plugin ID=\"libfolder\" Library=\"folder.lib\" Initialize=\"true\"/>", "library-not-a-file", "error");
+    Tree.MakeFolder("cases/libfolder/folder.lib");
+    if (!Windows) {
+        namespace fs = std::filesystem;
+        Add("libzero", "<Plugin ID=\"libzero\" Library=\"zero.so\" Initialize=\"true\"/>", "library-not-a-file", "error");
+        fs::create_symlink("/dev/zero", Tree.PathOf("cases/libzero/zero.so"));
+        Add("libdangling", "<Plugin ID=\"libdangling\" Library=\"dangling.so\"/>", "library-not-a-file", "warning");
+        fs::create_symlink("nowhere.so", Tree.PathOf("cases/libdangling/dangling.so"));
+        Add("libfifo", "<Plugin ID=\"libfifo\" Library=\"fifo.so\" Initialize=\"true\"/>", "library-not-a-file", "error");
+        ASSERT_EQ(std::system(("mkfifo '" + Tree.PathOf("cases/libfifo/fifo.so") + "'").c_str()), 0);
+    }
     // Never loaded: loading this one would abort the inspection.
     const std::string Abort = TestLibrary("inspect_abort");
     Copy(Abort, "abort");
@@ -221,6 +303,13 @@ TEST_F(InspectTest, UsageErrorsAndUnreadableInputExitTwo) {
     EXPECT_EQ(Inspect({"--config", Tree.WriteFile("broken.xml", "<Engine"), Tree.Path()}).ExitCode, 2);
     // An empty tree is fine.
     EXPECT_EQ(Inspect({Tree.MakeFolder("empty")}).ExitCode, 0);
+    // A report that cannot be written is not a clean one.
+    if (Windows) return;
+    for (TStdout Lost : {TStdout::Full, TStdout::Closed}) {
+        TProgramRun Run = Inspect({Tree.PathOf("empty")}, Lost);
+        EXPECT_EQ(Run.ExitCode, 2);
+        EXPECT_NE(Run.Err.find("orv-inspect: the report could not be written: "), std::string::npos) << Run.Err;
+    }
 }
 
 TEST(LibraryFileTest, RealCraftedAndDamagedFiles) {
@@ -274,6 +363,155 @@ TEST(LibraryFileTest, RealCraftedAndDamagedFiles) {
     const TLibraryFile Damaged = ReadLibraryFile(Repeated);
     EXPECT_FALSE(Damaged.Problem.empty());
     EXPECT_LE(Damaged.Exports.size() * 200, 2 * Repeated.size() + 4096);
+
+    // Tables named over and over are read once: what is read stays proportional to the file.
+    const TLibraryFile Symbols = ReadLibraryFile(ManySymbolTables(ElfMachineX86_64));
+    EXPECT_TRUE(Symbols.Problem.empty()) << Symbols.Problem;
+    EXPECT_EQ(Symbols.Exports.size(), 9999u);
+    const TLibraryFile Needed = ReadLibraryFile(RepeatedNeeded(ElfMachineX86_64));
+    EXPECT_TRUE(Needed.Problem.empty()) << Needed.Problem;
+    EXPECT_EQ(Needed.Needed, TStrings{"libnowhere-at-all.so"});
+}
+
+TEST_F(InspectTest, MemoryFollowsTheSizeOfTheInput) {
+    if (Windows) GTEST_SKIP() << "the peak memory of a program is measured on POSIX systems";
+    namespace fs = std::filesystem;
+    // A chain of 2,000 nested folders of long names, 500 KB of path at its end: a walk that kept
+    // the path of each level would hold 500 MB (the same as a chain of 30,000 short names).
+    const std::string Long(250, 'd');
+    const fs::path Cwd = fs::current_path();
+    fs::current_path(Tree.MakeFolder("chain"));
+    for (int I = 0; I < 2000; ++I) {
+        fs::create_directory(Long);
+        fs::current_path(Long);
+    }
+    fs::current_path(Cwd);
+    // Crafted libraries that name one table, or one library, over and over.
+    const uint16_t Machine = ReadLibraryFile(ReadAll(TestLibrary("model_full"))).Machine;
+    Tree.WriteFile("symbols/crafted.so", ManySymbolTables(Machine));
+    Tree.WriteFile("needed/crafted.so", RepeatedNeeded(Machine));
+    for (const char* Folder : {"symbols", "needed"})
+        Tree.WriteFile(std::string(Folder) + "/plugin.xml", "<Plugin ID=\"crafted\" Library=\"crafted.so\"/>");
+
+    // Each needed 0.5 to 1 GB before; 150 MB leaves room for the sanitizers' own.
+    const struct {
+        const char* Name;
+        TStrings Args;
+        TStrings Rules;
+    } Cases[] = {
+        {"chain", {Tree.PathOf("chain")}, {}},
+        {"symbols", {"--check-libraries", Tree.PathOf("symbols")}, {"missing-plugin-entry"}},
+        {"needed", {"--check-libraries", Tree.PathOf("needed")}, {"missing-dependency"}},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Name);
+        TStrings Args{"--format", "json"};
+        Args.insert(Args.end(), Case.Args.begin(), Case.Args.end());
+        const TProgramRun Run = Inspect(Args);
+        ASSERT_GE(Run.ExitCode, 0) << Run.Err;
+        EXPECT_GT(Run.PeakKiB, 0);
+        EXPECT_LT(Run.PeakKiB, 150 * 1024);
+        EXPECT_EQ(Rules(ParseJson(Run.Out)), Case.Rules) << Run.Out.substr(0, 2000);
+    }
+    // The chain is removed by the shell: its paths are too long for most tools.
+    EXPECT_EQ(std::system(("cd '" + Tree.PathOf("chain") + "' && rm -rf " + Long).c_str()), 0);
+}
+
+#ifndef _WIN32
+TEST_F(InspectTest, AFolderThatCannotBeReadIsAFinding) {
+    for (const char* Folder : {"a", "locked"}) Plugin(Folder, "<Plugin ID=\"" + std::string(Folder) + "\"/>");
+    const std::string Locked = Tree.PathOf("cases/locked");
+    ASSERT_EQ(std::system(("chmod -R a+rX '" + Tree.Path() + "' && chmod 0 '" + Locked + "'").c_str()), 0);
+    // Permissions do not hold back the superuser: the inspector then runs as nobody.
+    TStrings Args{"--format", "json", Tree.PathOf("cases")};
+    TProgramRun Run;
+    if (geteuid() == 0) {
+        Args.insert(Args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", FindProgram(BinDir, "orv-inspect")});
+        Run = RunProgram("/usr/bin/setpriv", Args, Tree.MakeFolder("output"));
+    } else {
+        Run = Inspect(Args);
+    }
+    std::system(("chmod 0700 '" + Locked + "'").c_str());
+    ASSERT_EQ(Run.ExitCode, 0) << Run.Err;
+    const TJson Report = ParseJson(Run.Out);
+    ASSERT_EQ(Rules(Report), TStrings{"unreadable-folder"}) << Run.Out;
+    const TJson& Finding = Report["findings"].Items[0];
+    EXPECT_EQ(Finding["severity"].Text + " " + Finding["file"].Text, "warning " + Locked + "/");
+    EXPECT_NE(Finding["message"].Text.find("Permission denied"), std::string::npos) << Run.Out;
+    EXPECT_EQ(Report["summary"]["plugins"].Value, 1);
+}
+#endif
+
+// Whether Text is UTF-8 as Unicode defines it: shortest forms only, no surrogates, nothing above
+// U+10FFFF.
+bool IsUtf8(const std::string& Text) {
+    static const uint32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
+    for (std::size_t I = 0; I < Text.size();) {
+        const auto Lead = static_cast<unsigned char>(Text[I]);
+        const int N = Lead < 0x80 ? 1 : (Lead >> 5) == 6 ? 2 : (Lead >> 4) == 14 ? 3 : (Lead >> 3) == 30 ? 4 : 0;
+        if (N == 0 || I + N > Text.size()) return false;
+        uint32_t Code = N == 1 ? Lead : Lead & (0x7F >> N);
+        for (int K = 1; K < N; ++K) {
+            const auto Next = static_cast<unsigned char>(Text[I + K]);
+            if ((Next & 0xC0) != 0x80) return false;
+            Code = Code << 6 | (Next & 0x3F);
+        }
+        if (Code < Least[N] || Code > 0x10FFFF || (Code >= 0xD800 && Code <= 0xDFFF)) return false;
+        I += N;
+    }
+    return true;
+}
+
+// Whether some line of Text begins with Start.
+bool LineBegins(const std::string& Text, const std::string& Start) {
+    return Text.compare(0, Start.size(), Start) == 0 || Text.find("\n" + Start) != std::string::npos;
+}
+
+TEST_F(InspectTest, DataNeitherForgesLinesNorBreaksTheEncoding) {
+    // Ids with line breaks, where a plain and a formatted line, a finding and a raised message name them.
+    Plugin("a-ids", "<Plugins><Comment/><Plugin ID=\"x&#10;WARN  forged\" Library=\"none.so\"/></Plugins>");
+    Plugin("zz-raises", "<Plugin ID=\"y&#13;&#10;ERROR forged\"><Extension ID=\"e\"/></Plugin>");
+    // Folder names with line breaks and with bytes that are not UTF-8, where file names allow them.
+    struct TName {
+        std::string Folder, Json, Text;
+    };
+    std::vector<TName> Names;
+    if (!Windows) {
+        const std::string Bad = "\xEF\xBF\xBD";
+        Names = {{"line\nWARN  forged", "line\nWARN  forged", "line\\x0AWARN  forged"},
+                 {"overlong\xE0\x80\xAF", "overlong" + Bad + Bad + Bad, "overlong\\xE0\\x80\\xAF"},
+                 {"surrogate\xED\xA0\x80", "surrogate" + Bad + Bad + Bad, "surrogate\\xED\\xA0\\x80"},
+                 {"beyond\xF4\x90\x80\x80", "beyond" + Bad + Bad + Bad + Bad, "beyond\\xF4\\x90\\x80\\x80"},
+                 {"cut\xE4\xBD", "cut" + Bad, "cut\\xE4\\xBD"},
+                 {"fine\xC3\xA9\xE2\x80\xA8", "fine\xC3\xA9\xE2\x80\xA8", "fine\xC3\xA9\\u2028"}};
+        for (const TName& Name : Names) Plugin(Name.Folder, "<Plugin ID=\"p\" Library=\"none.so\"/>");
+    }
+    const std::string Cases = Tree.PathOf("cases");
+    const std::string Config = Tree.WriteFile("engine.xml", "<Engine Path=\"" + Cases + "\"/>");
+
+    const TProgramRun Host = Run("orv-host", {Config});
+    const TProgramRun Text = Inspect({Cases});
+    const TProgramRun Json = Inspect({"--format", "json", Cases});
+    EXPECT_EQ(Host.ExitCode, 1) << Host.Err;
+    for (const std::string* Output : {&Host.Err, &Text.Out}) {
+        EXPECT_TRUE(IsUtf8(*Output)) << *Output;
+        EXPECT_FALSE(LineBegins(*Output, "WARN  forged")) << *Output;
+        EXPECT_FALSE(LineBegins(*Output, "ERROR forged")) << *Output;
+        EXPECT_NE(Output->find("x\\x0AWARN  forged"), std::string::npos) << *Output;
+        // The engine's own line break stays: the invalid node is named on a line of its own.
+        EXPECT_TRUE(LineBegins(*Output, "节点[Comment]名称错误.")) << *Output;
+        EXPECT_NE(Output->find("y\\x0D\\x0AERROR forged"), std::string::npos) << *Output;
+        for (const TName& Name : Names) EXPECT_NE(Output->find(Name.Text), std::string::npos) << Name.Text;
+    }
+    EXPECT_NE(Host.Err.find("orv-host: "), std::string::npos) << Host.Err;
+
+    ASSERT_TRUE(IsUtf8(Json.Out)) << Json.Out;
+    TJson Report;
+    ASSERT_NO_THROW(Report = ParseJson(Json.Out)) << Json.Out;
+    std::set<std::string> Files;
+    for (const TJson& F : Report["findings"].Items) Files.insert(F["file"].Text);
+    for (const TName& Name : Names)
+        EXPECT_EQ(Files.count(Cases + "/" + Name.Json + "/plugin.xml"), 1u) << Name.Text << "\n" << Json.Out;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "ToolText.h"
 
 #include <cstdio>
+#include <vector>
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -55,28 +56,104 @@ std::string FromUtf8(const std::string& Utf8) {
 #endif
 }
 
+bool Utf8SequenceAt(const std::string& Text, std::size_t At, std::size_t& Length) {
+    const auto Byte = [&Text](std::size_t I) { return static_cast<unsigned char>(Text[I]); };
+    const unsigned char Lead = Byte(At);
+    Length = 1;
+    if (Lead < 0x80) return true;
+    // The sequences Unicode calls well-formed: the lead byte decides the length and the range of
+    // the second byte, which excludes overlong forms, surrogates and values above U+10FFFF.
+    std::size_t Need;
+    unsigned char Low = 0x80, High = 0xBF;
+    if (Lead >= 0xC2 && Lead <= 0xDF) {
+        Need = 2;
+    } else if (Lead >= 0xE0 && Lead <= 0xEF) {
+        Need = 3;
+        if (Lead == 0xE0) Low = 0xA0;
+        if (Lead == 0xED) High = 0x9F;
+    } else if (Lead >= 0xF0 && Lead <= 0xF4) {
+        Need = 4;
+        if (Lead == 0xF0) Low = 0x90;
+        if (Lead == 0xF4) High = 0x8F;
+    } else {
+        return false;
+    }
+    for (std::size_t K = 1; K < Need; ++K, Low = 0x80, High = 0xBF) {
+        if (At + K >= Text.size() || Byte(At + K) < Low || Byte(At + K) > High) {
+            Length = K;
+            return false;
+        }
+    }
+    Length = Need;
+    return true;
+}
+
 std::string Printable(const std::string& Text) {
     const std::string Utf8 = ToUtf8(Text);
     std::string Out;
     Out.reserve(Utf8.size());
     char Escape[8];
-    for (std::size_t I = 0; I < Utf8.size(); ++I) {
+    for (std::size_t I = 0; I < Utf8.size();) {
         const auto C = static_cast<unsigned char>(Utf8[I]);
-        const auto Next = I + 1 < Utf8.size() ? static_cast<unsigned char>(Utf8[I + 1]) : 0;
-        if (C == '\r' && Next == '\n') continue;
-        if (C == '\n' || C == '\t') {
+        std::size_t Length;
+        if (!Utf8SequenceAt(Utf8, I, Length)) {
+            for (std::size_t K = 0; K < Length; ++K) {
+                std::snprintf(Escape, sizeof Escape, "\\x%02X", static_cast<unsigned char>(Utf8[I + K]));
+                Out += Escape;
+            }
+        } else if (C == '\r' && I + 1 < Utf8.size() && Utf8[I + 1] == '\n') {
+            // dropped: the line feed ends the line
+        } else if (C == '\n' || C == '\t') {
             Out += static_cast<char>(C);
         } else if (C < 0x20 || C == 0x7F) {
             std::snprintf(Escape, sizeof Escape, "\\x%02X", C);
             Out += Escape;
-        } else if (C == 0xC2 && Next >= 0x80 && Next <= 0x9F) {  // U+0080..U+009F
-            std::snprintf(Escape, sizeof Escape, "\\u%04X", Next);
+        } else if (Length == 2 && C == 0xC2 && static_cast<unsigned char>(Utf8[I + 1]) <= 0x9F) {  // U+0080..U+009F
+            std::snprintf(Escape, sizeof Escape, "\\u%04X", static_cast<unsigned char>(Utf8[I + 1]));
             Out += Escape;
-            ++I;
+        } else if (Length == 3 && C == 0xE2 && Utf8[I + 1] == '\x80' &&
+                   (Utf8[I + 2] == '\xA8' || Utf8[I + 2] == '\xA9')) {  // U+2028, U+2029
+            Out += Utf8[I + 2] == '\xA8' ? "\\u2028" : "\\u2029";
         } else {
-            Out += static_cast<char>(C);
+            Out.append(Utf8, I, Length);
         }
+        I += Length;
     }
     return Out;
 }
 
+namespace {
+
+// Text with its line feeds and carriage returns written as \x0A and \x0D (ASCII, the same in
+// every code page the engine's text may be in).
+std::string EscapeLineBreaks(const std::string& Text) {
+    if (Text.find_first_of("\r\n") == std::string::npos) return Text;
+    std::string Out;
+    for (char C : Text) {
+        if (C == '\n')
+            Out += "\\x0A";
+        else if (C == '\r')
+            Out += "\\x0D";
+        else
+            Out += C;
+    }
+    return Out;
+}
+
+}  // namespace
+
+std::string PrintableData(const std::string& Text) { return Printable(EscapeLineBreaks(Text)); }
+
+std::string PrintableFormat(const std::string& Template, const orv::TVarRec* Args, int32_t High) {
+    std::vector<orv::TArgList::Arg> Escaped;
+    for (int32_t I = 0; Args && I <= High; ++I) {
+        if (Args[I].VType == orv::vtAnsiString)
+            Escaped.emplace_back(EscapeLineBreaks(Args[I].VAnsiString ? Args[I].VAnsiString : ""));
+        else if (Args[I].VType == orv::vtInteger)
+            Escaped.emplace_back(Args[I].VInteger);
+        else
+            break;  // an element FormatArgs does not know: it and what follows are left unfilled
+    }
+    const orv::TArgList List(Escaped);
+    return Printable(orv::FormatArgs(Template, List.Data(), List.High()));
+}

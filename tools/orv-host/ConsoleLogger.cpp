@@ -24,8 +24,8 @@ void TEngineWatch::Seen(TLogLevel Level, bool Formatted, const std::string& Text
     }
 }
 
-void TConsoleLogger::Write(TLogLevel Level, const std::string& Msg) {
+void TConsoleLogger::Write(TLogLevel Level, const std::string& Line) {
     static const char* const Names[] = {"DEBUG", "INFO ", "WARN ", "ERROR", "FATAL"};
-    std::fprintf(Out_, "%s %s\n", Names[static_cast<int>(Level)], Printable(Msg).c_str());
+    std::fprintf(Out_, "%s %s\n", Names[static_cast<int>(Level)], Line.c_str());
     std::fflush(Out_);
 }

@@ -61,15 +61,19 @@ public:
     }
 
 private:
+    // One call is one line: the line breaks of a plain message (the engine's own lines hold none;
+    // what they hold comes from data) and of the arguments of a formatted one are escaped, those
+    // of a template (the engine's message table) kept.
     void Plain(TLogLevel Level, const std::string& Msg) {
         if (Watch_) Watch_->Seen(Level, false, Msg);
-        if (Level >= MinLevel_) Write(Level, Msg);
+        if (Level >= MinLevel_) Write(Level, PrintableData(Msg));
     }
     void Formatted(TLogLevel Level, const std::string& Fmt, const orv::TVarRec* Args, int32_t High) {
         if (Watch_) Watch_->Seen(Level, true, Fmt);
-        if (Level >= MinLevel_) Write(Level, orv::FormatArgs(Fmt, Args, High));
+        if (Level >= MinLevel_) Write(Level, PrintableFormat(Fmt, Args, High));
     }
-    void Write(TLogLevel Level, const std::string& Msg);
+    // Writes one line of printable text.
+    void Write(TLogLevel Level, const std::string& Line);
 
     TLogLevel MinLevel_;
     std::FILE* Out_;

@@ -25,7 +25,7 @@ void ReportCurrentException() {
     try {
         throw;
     } catch (const std::exception& E) {
-        std::fprintf(stderr, "orv-host: %s\n", Printable(E.what()).c_str());
+        std::fprintf(stderr, "orv-host: %s\n", PrintableData(E.what()).c_str());
     } catch (...) {
         std::fprintf(stderr, "orv-host: unknown exception\n");
     }
@@ -60,10 +60,10 @@ int main(int argc, char** argv) {
         case TConfigFileState::Found:
             break;
         case TConfigFileState::Missing:
-            std::fprintf(stderr, "orv-host: configuration file not found: %s\n", Printable(ConfigFile).c_str());
+            std::fprintf(stderr, "orv-host: configuration file not found: %s\n", PrintableData(ConfigFile).c_str());
             return 2;
         case TConfigFileState::NotAFile:
-            std::fprintf(stderr, "orv-host: configuration file is not a regular file: %s\n", Printable(Found).c_str());
+            std::fprintf(stderr, "orv-host: configuration file is not a regular file: %s\n", PrintableData(Found).c_str());
             return 2;
     }
 

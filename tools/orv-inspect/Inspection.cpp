@@ -9,6 +9,10 @@
 #include "Engine/ORVRegistry.h"
 #include "LibraryCheck.h"
 
+#include <cstring>
+#include <map>
+#include <tuple>
+
 using namespace orv;
 
 namespace {
@@ -16,14 +20,55 @@ namespace {
 bool IsFolder(const std::string& Path) { return Platform().FolderExists(Path); }
 
 // The manifests under one PATH argument: a manifest file as it stands (whatever its name), or the
-// manifests a scan of the folder finds.
-std::vector<std::string> ManifestsOf(const std::string& Argument, const std::string& Suffix) {
+// manifests a scan of the folder finds (its folders that cannot be read go to Checks).
+std::vector<std::string> ManifestsOf(const std::string& Argument, const std::string& Suffix, TChecks& Checks) {
     const std::string Resolved = TORVEngine::ResolvePath(Argument, [](const std::string& P) {
         return Platform().FileExists(P) || Platform().FolderExists(P);
     });
     if (Platform().FileExists(Resolved)) return {Resolved};
     if (!IsFolder(Resolved)) throw EInspectInput("no such file or folder: " + Argument);
-    return TORVEngine::FindConfigFiles(Resolved, Suffix);
+    return TORVEngine::FindConfigFiles(Resolved, Suffix, Argument, &Checks);
+}
+
+const char* WhatItIs(TFileKind Kind) {
+    switch (Kind) {
+        case TFileKind::Folder: return "leads to a folder";
+        case TFileKind::Fifo: return "leads to a FIFO";
+        case TFileKind::CharacterDevice: return "leads to a character device";
+        case TFileKind::BlockDevice: return "leads to a block device";
+        case TFileKind::Socket: return "leads to a socket";
+        case TFileKind::DanglingLink: return "is a link that leads nowhere";
+        default: return "leads to something other than a file";
+    }
+}
+
+// A Library that was not found as a file but names something else (a folder, a FIFO, a device, a
+// link that leads nowhere) is named for what it is: the engine cannot load it, and a plug-in
+// that starts with the engine then fails the start.
+void NameWhatLibrariesAre(const Ref<IORVRegistry>& Registry, std::vector<TFinding>& Findings) {
+    std::map<std::tuple<std::string, int32_t, int32_t>, bool> Starts;
+    TORVDescriptors* Descriptors = TConverter::ToDescriptors(Registry->GetDescriptors());
+    for (int32_t I = 0; I < Descriptors->GetCount(); ++I) {
+        TORVDescriptor* D = TConverter::ToDescriptor(Descriptors->ItemAt(I));
+        Starts[std::make_tuple(D->GetConfigFile(), D->GetLine(), D->GetColumn())] = D->GetInitialize();
+    }
+    for (TFinding& F : Findings) {
+        if (std::strcmp(F.Rule, Rules::MissingLibrary) != 0) continue;
+        for (const std::string& Place : F.Related) {
+            const TFileKind Kind = Platform().KindOf(Place);
+            if (Kind == TFileKind::None || Kind == TFileKind::File) continue;
+            const auto Plugin = Starts.find(std::make_tuple(F.File, F.Line, F.Column));
+            const bool Initialize = Plugin != Starts.end() && Plugin->second;
+            F.Rule = LibraryNotAFile;
+            F.Severity = Initialize ? TSeverity::Error : TSeverity::Warning;
+            F.Entry = TMessageId(0);
+            F.Args.clear();
+            F.Text = "The library [" + Place + "] of plug-in [" + F.PluginID + "] " + WhatItIs(Kind) +
+                     ", not to a library file: the engine cannot load it" +
+                     (Initialize ? ", and the plug-in is to start with the engine" : "");
+            break;
+        }
+    }
 }
 
 }  // namespace
@@ -49,7 +94,7 @@ TInspection Inspect(const TInspectOptions& Options) {
     // others are read all the same.
     TCollectedChecks Checks;
     for (const std::string& Path : Options.Paths)
-        for (std::string& File : ManifestsOf(Path, Suffix)) Result.Manifests.push_back(std::move(File));
+        for (std::string& File : ManifestsOf(Path, Suffix, Checks)) Result.Manifests.push_back(std::move(File));
     TPluginConfigDynArray Loaded;
     for (const std::string& File : Result.Manifests) {
         try {
@@ -75,6 +120,7 @@ TInspection Inspect(const TInspectOptions& Options) {
         TORVEngine::ReadPluginConfig(Result.Registry, Config, Manifest, Parser, nullptr, &Checks);
     Registry->Link();
     Registry->SetChecks(nullptr);
+    NameWhatLibrariesAre(Result.Registry, Checks.Findings);
 
     if (Options.CheckLibraries) {
         TORVDescriptors* Descriptors = TConverter::ToDescriptors(Result.Registry->GetDescriptors());

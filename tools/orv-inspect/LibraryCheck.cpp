@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -172,10 +173,10 @@ TFinding LibraryFinding(TORVDescriptor& Descriptor, const char* Rule, TSeverity 
     return F;
 }
 
-// The decorated forms of Name that 32-bit Windows compilers give stdcall functions (_Name@8,
-// Name@8) among Exports.
-std::vector<std::string> DecoratedForms(const std::set<std::string>& Exports, const std::string& Name) {
-    std::vector<std::string> Found;
+// The stdcall-decorated exports (_Name@8, Name@8) among Exports by the names they decorate, each
+// export looked at once however many names are asked for.
+std::map<std::string, std::vector<std::string>> DecoratedExports(const std::set<std::string>& Exports) {
+    std::map<std::string, std::vector<std::string>> Forms;
     for (const std::string& Export : Exports) {
         const std::size_t At = Export.rfind('@');
         if (At == std::string::npos || At + 1 == Export.size()) continue;
@@ -183,9 +184,10 @@ std::vector<std::string> DecoratedForms(const std::set<std::string>& Exports, co
                          [](char C) { return C >= '0' && C <= '9'; }))
             continue;
         const std::string Base = Export.substr(0, At);
-        if (Base == Name || Base == "_" + Name) Found.push_back(Export);
+        Forms[Base].push_back(Export);
+        if (Base.size() > 1 && Base[0] == '_') Forms[Base.substr(1)].push_back(Export);
     }
-    return Found;
+    return Forms;
 }
 
 std::string ReadWhole(const std::string& Path) {
@@ -230,11 +232,13 @@ void CheckLibrary(TORVDescriptor& Descriptor, std::vector<TFinding>& Findings) {
 
     // The exports the engine asks for by name.
     const std::set<std::string> Exports(File.Exports.begin(), File.Exports.end());
+    const std::map<std::string, std::vector<std::string>> DecoratedForms = DecoratedExports(Exports);
     auto CheckExport = [&](const std::string& Name, const char* MissingRule, TSeverity Severity,
                            const std::string& Role) {
         if (!File.ExportsKnown || Exports.count(Name)) return;
-        const std::vector<std::string> Decorated = DecoratedForms(Exports, Name);
-        if (!Decorated.empty()) {
+        const auto Forms = DecoratedForms.find(Name);
+        if (Forms != DecoratedForms.end()) {
+            const std::vector<std::string>& Decorated = Forms->second;
             TFinding F = LibraryFinding(Descriptor, LibraryRules::DecoratedExport, TSeverity::Error,
                                         "The " + Named + " exports " + Role + " only as [" + Join(Decorated) +
                                             "]; the engine looks for [" + Name + "] (link with -Wl,--kill-at)");

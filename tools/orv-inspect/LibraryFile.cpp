@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 namespace {
 
@@ -28,8 +29,8 @@ public:
     uint32_t U32(uint64_t Offset) const { return static_cast<uint32_t>(Get(Offset, 4)); }
     uint64_t U64(uint64_t Offset) const { return Get(Offset, 8); }
     // A NUL-terminated name at Offset, which must end before Limit (and the file). The names of
-    // one file together stay within twice its size: tables that name one string over and over
-    // are damage, not a reason to fill the memory.
+    // one file, each counted with its terminator, together stay within twice its size: tables
+    // that name one string over and over are damage, not a reason to fill the memory.
     std::string Name(uint64_t Offset, uint64_t Limit) const {
         Limit = std::min<uint64_t>(Limit, Data_.size());
         if (Offset >= Limit) throw TOutside();
@@ -37,8 +38,8 @@ public:
         const void* End = std::memchr(Start, '\0', static_cast<std::size_t>(Limit - Offset));
         if (!End) throw TOutside();
         const auto Length = static_cast<uint64_t>(static_cast<const char*>(End) - Start);
-        if (Length > NamesLeft_) throw TOutside();
-        NamesLeft_ -= Length;
+        if (Length + 1 > NamesLeft_) throw TOutside();
+        NamesLeft_ -= Length + 1;
         return std::string(Start, static_cast<std::size_t>(Length));
     }
     // Whether Count entries of Width bytes at Offset lie in the file.
@@ -51,6 +52,26 @@ private:
     bool Big_;
     mutable uint64_t NamesLeft_;
 };
+
+// A list of names that keeps each once (under its Key), so that a table naming one library over
+// and over gives it once.
+class TNameSet {
+public:
+    explicit TNameSet(std::vector<std::string>& Names) : Names_(Names) {}
+    void Add(std::string Name, const std::string& Key) {
+        if (Seen_.insert(Key).second) Names_.push_back(std::move(Name));
+    }
+
+private:
+    std::vector<std::string>& Names_;
+    std::unordered_set<std::string> Seen_;
+};
+
+std::string AsciiLower(std::string Text) {
+    for (char& C : Text)
+        if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
+    return Text;
+}
 
 std::vector<std::string> SplitPathList(const std::string& Text) {
     std::vector<std::string> Result;
@@ -132,20 +153,22 @@ void ReadElf(const std::string& Data, TLibraryFile& File) {
             }
             uint64_t StrOffset = 0;
             const bool HaveStrings = ToOffset(StrTab, StrOffset);
+            TNameSet Needed(File.Needed);
             for (const auto& Entry : Entries) {
                 if (Entry.first != DtNeeded && Entry.first != DtRpath && Entry.first != DtRunpath) continue;
                 if (!HaveStrings) throw TOutside();
-                const std::string Text = B.Name(StrOffset + Entry.second, StrOffset + StrSz);
-                if (Entry.first == DtNeeded) File.Needed.push_back(Text);
+                std::string Text = B.Name(StrOffset + Entry.second, StrOffset + StrSz);
+                if (Entry.first == DtNeeded) Needed.Add(Text, Text);
                 if (Entry.first == DtRpath) File.RPath = SplitPathList(Text);
                 if (Entry.first == DtRunpath) File.RunPath = SplitPathList(Text);
             }
         }
 
-        // The dynamic symbol table, through the section headers.
+        // The dynamic symbol table, through the section headers. A file has one; further headers
+        // that claim to be one are not read again.
         if (ShOff != 0 && ShNum > 0) {
             if (ShEntSize < (W ? 64u : 40u) || !B.Fits(ShOff, ShNum, ShEntSize)) throw TOutside();
-            for (unsigned I = 0; I < ShNum; ++I) {
+            for (unsigned I = 0; I < ShNum && !File.ExportsKnown; ++I) {
                 const uint64_t S = ShOff + uint64_t(I) * ShEntSize;
                 if (B.U32(S + 4) != ShtDynsym) continue;
                 const uint64_t Offset = W ? B.U64(S + 24) : B.U32(S + 16);
@@ -246,13 +269,17 @@ void ReadPe(const std::string& Data, TLibraryFile& File) {
         // The import directory: one descriptor of 20 bytes per DLL, up to an empty one.
         if (DirectoryCount > 1 && B.U32(Directories + 8) != 0) {
             if (!ToOffset(B.U32(Directories + 8), Offset, End)) throw TOutside();
+            // DLL names ignore letter case.
+            TNameSet Needed(File.Needed);
             for (uint64_t At = Offset;; At += 20) {
                 if (At + 20 > End) throw TOutside();
                 const uint32_t NameRva = B.U32(At + 12);
                 if (NameRva == 0 && B.U32(At) == 0 && B.U32(At + 16) == 0) break;
                 uint64_t NameAt = 0, NameEnd = 0;
                 if (!ToOffset(NameRva, NameAt, NameEnd)) throw TOutside();
-                File.Needed.push_back(B.Name(NameAt, NameEnd));
+                std::string Name = B.Name(NameAt, NameEnd);
+                const std::string Key = AsciiLower(Name);
+                Needed.Add(std::move(Name), Key);
             }
         }
     } catch (const TOutside&) {

@@ -18,7 +18,7 @@ struct TLibraryFile {
     bool IsLibrary = false;      // an ELF shared object, a PE with the DLL flag
     bool ExportsKnown = false;   // the export table could be read
     std::vector<std::string> Exports;
-    std::vector<std::string> Needed;   // DT_NEEDED, or the import directory's DLL names
+    std::vector<std::string> Needed;   // DT_NEEDED, or the import directory's DLL names, each once
     std::vector<std::string> RunPath;  // DT_RUNPATH entries (ELF), as written
     std::vector<std::string> RPath;    // DT_RPATH entries (ELF), as written
     // Why the file could not be read (truncated, damaged); empty when it was.

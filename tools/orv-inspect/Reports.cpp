@@ -62,17 +62,25 @@ const char* SeverityName(TSeverity S) { return S == TSeverity::Error ? "error" :
 // What the finding's related names are, for the message; nil where the message names them.
 const char* RelatedLabel(const TFinding& F) {
     const std::string Rule = F.Rule;
-    if (Rule == Rules::MissingLibrary || Rule == "missing-dependency") return "looked for";
+    if (Rule == Rules::MissingLibrary || Rule == LibraryNotAFile || Rule == "missing-dependency") return "looked for";
     if (Rule == Rules::UniquePointOverfull) return "extensions";
     if (Rule == Rules::DuplicatePluginID || Rule == "decorated-export") return nullptr;
     return "see";
 }
 
-std::string FullMessage(const TFinding& F) {
-    std::string Text = F.Message();
+// The finding's message with what it names besides, printable: the line breaks of a message-table
+// text are kept, those of the data filled into it escaped.
+std::string PrintableMessage(const TFinding& F) {
+    std::string Text;
+    if (F.Entry == TMessageId(0)) {
+        Text = PrintableData(F.Text);
+    } else {
+        const TArgList Args(F.Args);
+        Text = PrintableFormat(LoadMessage(F.Entry), Args.Data(), Args.High());
+    }
     if (!F.Related.empty() && RelatedLabel(F)) {
         Text += std::string(" (") + RelatedLabel(F) + ": ";
-        for (std::size_t I = 0; I < F.Related.size(); ++I) Text += (I ? ", " : "") + F.Related[I];
+        for (std::size_t I = 0; I < F.Related.size(); ++I) Text += (I ? ", " : "") + PrintableData(F.Related[I]);
         Text += ")";
     }
     return Text;
@@ -93,33 +101,25 @@ std::string Plural(int N, const char* One, const char* Many) { return std::to_st
 
 // --- JSON ----------------------------------------------------------------------------------------
 
-// A JSON string of Text (the engine's encoding): UTF-8, with bytes that are not UTF-8 replaced.
+// A JSON string of Text (the engine's encoding): UTF-8 throughout. Each part that is not
+// well-formed UTF-8 (a stray byte, an overlong form, an encoded surrogate, a value above U+10FFFF,
+// a sequence cut short) becomes one U+FFFD, the maximal ill-formed part as Unicode counts it.
 std::string Json(const std::string& Text) {
     const std::string Utf8 = ToUtf8(Text);
     std::string Out = "\"";
-    for (std::size_t I = 0; I < Utf8.size(); ++I) {
+    for (std::size_t I = 0, Length = 0; I < Utf8.size(); I += Length) {
         const auto C = static_cast<unsigned char>(Utf8[I]);
-        if (C == '"' || C == '\\') {
+        if (!Utf8SequenceAt(Utf8, I, Length)) {
+            Out += "\xEF\xBF\xBD";
+        } else if (C == '"' || C == '\\') {
             Out += '\\';
             Out += static_cast<char>(C);
         } else if (C < 0x20 || C == 0x7F) {
             char Escape[8];
             std::snprintf(Escape, sizeof Escape, "\\u%04x", C);
             Out += Escape;
-        } else if (C < 0x80) {
-            Out += static_cast<char>(C);
         } else {
-            // A well-formed multi-byte sequence is kept; anything else becomes U+FFFD.
-            const std::size_t Length = (C & 0xE0) == 0xC0 ? 2 : (C & 0xF0) == 0xE0 ? 3 : (C & 0xF8) == 0xF0 ? 4 : 0;
-            bool Valid = Length > 0 && C >= 0xC2 && C <= 0xF4 && I + Length <= Utf8.size();
-            for (std::size_t K = 1; Valid && K < Length; ++K)
-                Valid = (static_cast<unsigned char>(Utf8[I + K]) & 0xC0) == 0x80;
-            if (Valid) {
-                Out.append(Utf8, I, Length);
-                I += Length - 1;
-            } else {
-                Out += "\xEF\xBF\xBD";
-            }
+            Out.append(Utf8, I, Length);
         }
     }
     return Out + "\"";
@@ -183,25 +183,25 @@ std::string TextReport(const TInspection& Inspection) {
         std::string Place = F->File;
         if (F->Line > 0) Place += ":" + std::to_string(F->Line);
         if (F->Line > 0 && F->Column > 0) Place += ":" + std::to_string(F->Column);
-        Out += Printable(Place + ": " + SeverityName(F->Severity) + ": " + FullMessage(*F)) + " [" + F->Rule + "]\n";
+        Out += PrintableData(Place) + ": " + SeverityName(F->Severity) + ": " + PrintableMessage(*F) + " [" + F->Rule + "]\n";
     }
 
     Out += "\nplug-ins:\n";
     for (const TPluginView& P : All) {
         TORVDescriptor& D = *P.Descriptor;
-        Out += Printable("  " + D.GetID() + "  " + D.GetConfigFile()) + "\n";
-        if (!D.GetLibrary().empty()) Out += Printable("    library " + D.GetLibrary()) + "\n";
+        Out += "  " + PrintableData(D.GetID()) + "  " + PrintableData(D.GetConfigFile()) + "\n";
+        if (!D.GetLibrary().empty()) Out += "    library " + PrintableData(D.GetLibrary()) + "\n";
         for (const TPointView& Point : P.Points) {
             std::string Rules;
             if (Point.Point->IsRequired()) Rules += " required";
             if (Point.Point->IsUnique()) Rules += " unique";
-            Out += Printable("    point " + Point.ID + (Rules.empty() ? "" : " [" + Rules.substr(1) + "]")) + "\n";
-            for (const std::string& Linked : LinkedExtensionIDs(*Point.Point)) Out += Printable("      <- " + Linked) + "\n";
+            Out += "    point " + PrintableData(Point.ID) + (Rules.empty() ? "" : " [" + Rules.substr(1) + "]") + "\n";
+            for (const std::string& Linked : LinkedExtensionIDs(*Point.Point)) Out += "      <- " + PrintableData(Linked) + "\n";
         }
         for (const TExtensionView& E : P.Extensions) {
             std::string Names;
             for (const std::string& Named : E.Extension->GetPoints()) Names += (Names.empty() ? "" : ", ") + Named;
-            Out += Printable("    extension " + E.ID + " -> " + Names) + "\n";
+            Out += "    extension " + PrintableData(E.ID + " -> " + Names) + "\n";
         }
     }
     return Out;

@@ -6,12 +6,13 @@
 // engine configuration for ConfigExt, ShieldedPlugins and DllPath, as the engine's parse-only mode
 // does; without it the default manifest suffix (plugin.xml) applies. --check-libraries reads each
 // plug-in library as a file: its format, exports and the libraries it needs.
-// Exit codes: 0 no errors (warnings and notes allowed), 1 errors found, 2 usage error or an input
-// that cannot be read. Output is UTF-8.
+// Exit codes: 0 no errors (warnings and notes allowed), 1 errors found, 2 usage error, an input
+// that cannot be read, or a report that could not be written. Output is UTF-8.
 #include "Inspection.h"
 #include "Reports.h"
 #include "ToolText.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -52,15 +53,27 @@ int main(int argc, char** argv) {
     try {
         Inspection = Inspect(Options);
     } catch (const EInspectInput& E) {
-        std::fprintf(stderr, "orv-inspect: %s\n", Printable(E.what()).c_str());
+        std::fprintf(stderr, "orv-inspect: %s\n", PrintableData(E.what()).c_str());
         return 2;
     } catch (const std::exception& E) {
-        std::fprintf(stderr, "orv-inspect: %s\n", Printable(E.what()).c_str());
+        std::fprintf(stderr, "orv-inspect: %s\n", PrintableData(E.what()).c_str());
         return 2;
     }
     const std::string Report = Format == "json" ? JsonReport(Inspection) : Format == "dot" ? DotReport(Inspection)
                                                                                             : TextReport(Inspection);
-    std::fwrite(Report.data(), 1, Report.size(), stdout);
-    std::fflush(stdout);
+    // A report that did not reach its reader (a full disk, a closed output) must not pass for one
+    // that found nothing.
+    errno = 0;
+    bool Written = std::fwrite(Report.data(), 1, Report.size(), stdout) == Report.size();
+    int Error = errno;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        if (Written) Error = errno;
+        Written = false;
+    }
+    if (!Written) {
+        std::fprintf(stderr, "orv-inspect: the report could not be written: %s\n",
+                     Error != 0 ? std::strerror(Error) : "output error");
+        return 2;
+    }
     return CountFindings(Inspection).Errors > 0 ? 1 : 0;
 }
