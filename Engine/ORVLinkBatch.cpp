@@ -17,7 +17,7 @@ void TLinkBatch::Add(TORVExtension& Extension, const std::vector<TORVExtensionPo
         if (Extension.RecordLink(*Point)) Links_.push_back(TLink{Point, &Extension, Code});
 }
 
-void TLinkBatch::Enter() {
+void TLinkBatch::Enter(std::vector<TMade>* Made) {
     std::stable_sort(Links_.begin(), Links_.end(),
                      [](const TLink& A, const TLink& B) { return std::less<TORVExtensionPoint*>()(A.Point, B.Point); });
     std::size_t I = 0;
@@ -27,7 +27,10 @@ void TLinkBatch::Enter() {
             std::size_t End = I;
             while (End < Links_.size() && Links_[End].Point == Links_[I].Point) ++End;
             Linked.Grow(End - I);
-            for (; I < End; ++I) Linked.AppendNew(Links_[I].Extension, Links_[I].Code);
+            for (; I < End; ++I) {
+                Linked.AppendNew(Links_[I].Extension, Links_[I].Code);
+                if (Made) Made->emplace_back(Links_[I].Point, Links_[I].Extension);
+            }
         }
     } catch (...) {
         for (; I < Links_.size(); ++I) Links_[I].Extension->ForgetPoint(Links_[I].Point);

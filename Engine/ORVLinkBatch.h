@@ -3,6 +3,7 @@
 #define ORV_LINK_BATCH_H
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace orv {
@@ -23,9 +24,13 @@ public:
     // Links Extension to each of Points (distinct points). A link made before stays as it is, its
     // key included, so that linking anew changes nothing that a failed load would have to restore.
     void Add(TORVExtension& Extension, const std::vector<TORVExtensionPoint*>& Points);
-    // Enters the points' side of every link added, and forgets them. Should that fail, the links
-    // not entered are taken back from their extensions before the failure travels on.
-    void Enter();
+    // One link: the point and the extension.
+    using TMade = std::pair<TORVExtensionPoint*, TORVExtension*>;
+
+    // Enters the points' side of every link added, and forgets them; each link entered is appended
+    // to Made when given. Should that fail, the links not entered are taken back from their
+    // extensions before the failure travels on.
+    void Enter(std::vector<TMade>* Made = nullptr);
 
 private:
     struct TLink {

@@ -132,12 +132,25 @@ void TORVRegistry::Link() {
 void TORVRegistry::AddAndLink(const std::vector<Ref<IORVDescriptor>>& Staged) {
     const bool WasResolved = Resolved_;
     for (const Ref<IORVDescriptor>& Descriptor : Staged) Descriptors_->Add(Descriptor);
+    std::vector<TLinkBatch::TMade> Made;
     try {
         ClearCaches();
         Parsed_ = true;
         Resolved_ = false;
+        MadeLinks_ = &Made;
         Resolve(true, true);
+        MadeLinks_ = nullptr;
     } catch (...) {
+        MadeLinks_ = nullptr;
+        // The new links of the plug-ins that stay go first, the newest first; the staged plug-ins
+        // then leave with all of theirs.
+        std::unordered_set<IORVDescriptor*> Leaving;
+        for (const Ref<IORVDescriptor>& Descriptor : Staged) Leaving.insert(Descriptor.Get());
+        for (auto Link = Made.rbegin(); Link != Made.rend(); ++Link) {
+            if (Leaving.count(Link->second->GetDescriptorObject())) continue;
+            Link->first->LinkedExtensions().Remove(Ref<IORVExtension>(Link->second));
+            Link->second->ForgetPoint(Link->first);
+        }
         for (const Ref<IORVDescriptor>& Descriptor : Staged) {
             UnlinkExtensions(*TConverter::ToDescriptor(Descriptor));
             UnlinkPoints(*TConverter::ToDescriptor(Descriptor), nullptr);
@@ -218,10 +231,10 @@ bool TORVRegistry::Resolve(bool ResolveDescriptorsFirst, bool ResolveExtensions)
                 for (int32_t J = 0; J < Extensions.GetCount(); ++J) LinkExtension(*ModelOf(Extensions.ItemAt(J)), Batch);
             }
         } catch (...) {
-            Batch.Enter();
+            Batch.Enter(MadeLinks_);
             throw;
         }
-        Batch.Enter();
+        Batch.Enter(MadeLinks_);
     }
     Resolved_ = true;
     Validate();

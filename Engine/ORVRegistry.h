@@ -50,7 +50,9 @@ public:
     void Link();
     // Adds Staged (descriptors read for this registry but not yet in it) and links the whole
     // registry anew. When linking raises, the staged descriptors are taken out again with every
-    // link they got, the registry is left as it was, and the exception travels on.
+    // link they got, the links that plug-ins already present got meanwhile (a point of a plug-in
+    // with the id of one that went) are undone, the registry is left as it was, and the exception
+    // travels on.
     void AddAndLink(const std::vector<Ref<IORVDescriptor>>& Staged);
     // Drops Leaving from the registry, each in turn: its extensions leave their points, its plug-in
     // is stopped (its own points still hold what plugs into them), its points let go of their
@@ -141,6 +143,7 @@ private:
     bool Resolved_ = false;
     bool Closed_ = false;
     std::vector<TORVExtensionPoint*> FoundPoints_;  // scratch of ResolveExtension
+    std::vector<TLinkBatch::TMade>* MadeLinks_ = nullptr;  // while AddAndLink links: every link Resolve makes
     std::vector<Ref<IORVDescriptor>> Retained_;
     TChecks* Checks_ = nullptr;
 };

@@ -212,12 +212,29 @@ TReadResult TWorld::ReadFile(const std::string& Path, int64_t MaxSize, std::stri
     return TReadResult::Ok;
 }
 
+namespace {
+// A file of the tree, known as FileIdentity knows it.
+class TWorldEntry : public TEntryIdentity {
+public:
+    explicit TWorldEntry(uint64_t Index) : Index_(Index) {}
+    bool Get(TFileIdentity& Identity) const override {
+        Identity.Volume = 1;
+        Identity.Index = Index_;
+        return true;
+    }
+
+private:
+    uint64_t Index_;
+};
+}  // namespace
+
 void TWorld::WalkFolderTree(const std::string& Root, TFolderWalker& Walker) {
     // Full paths in byte order are the walk's order here: names hold no character below "/".
     for (const auto& File : Files_) {
         if (!StartsWith(File.first, Root)) continue;
         const std::size_t Slash = File.first.rfind('/');
-        Walker.File(File.first.substr(0, Slash + 1), File.first.substr(Slash + 1));
+        Walker.File(File.first.substr(0, Slash + 1), File.first.substr(Slash + 1),
+                    TWorldEntry(std::hash<std::string>()(File.first)));
     }
 }
 
