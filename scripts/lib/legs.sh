@@ -9,7 +9,8 @@ leg_ctest() {
 
 leg_counts() {
   local head tests failures skipped
-  head=$(grep -m1 -o '<testsuite [^>]*>' "$1" 2>/dev/null) || { echo "no test report"; return 0; }
+  # ctest writes the element's attributes one per line.
+  head=$(head -n 20 "$1" 2>/dev/null | tr '\n\t' '  ' | grep -m1 -o '<testsuite [^>]*>') || { echo "no test report"; return 0; }
   tests=$(sed -n 's/.* tests="\([0-9]*\)".*/\1/p' <<<"$head")
   failures=$(sed -n 's/.* failures="\([0-9]*\)".*/\1/p' <<<"$head")
   skipped=$(sed -n 's/.* skipped="\([0-9]*\)".*/\1/p' <<<"$head")
