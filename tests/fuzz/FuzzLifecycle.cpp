@@ -366,7 +366,9 @@ void TDriver::Startup(const std::vector<int>* Chosen) {
     if (Returned)
         Fail(std::string("a Startup while the engine was ") + NameOf(Before) +
              " was accepted: it must be refused before anything changes");
-    if (Registry_ != RegistryBefore) Fail("a refused Startup replaced the engine's registry");
+    if (Registry_ != RegistryBefore)
+        Fail(std::string("a Startup while the engine was ") + NameOf(Before) + " replaced the registry, then raised " +
+             Refusal_ + ": it must be refused before anything changes");
     if (Before != TState::Running && Refusal_ != "EORVException")
         Fail(std::string("a Startup while the engine was ") + NameOf(Before) + " was refused with " + Refusal_ +
              ", not with EORVException");
@@ -386,7 +388,8 @@ void TDriver::Shutdown() {
 
 void TDriver::Load(const std::string& Folder, const std::vector<TCollectionView>* Known) {
     Sync();
-    const std::vector<TCollectionView> BeforeViews = Known ? *Known : Reachable();
+    std::vector<TCollectionView> Fresh;
+    const std::vector<TCollectionView>& BeforeViews = Known ? *Known : (Fresh = Reachable());
     const bool Returned = Call("LoadPlugins(" + Folder + ")", [&] { Engine_->LoadPlugins({Folder}); });
     Sync();
     if (Returned) {
