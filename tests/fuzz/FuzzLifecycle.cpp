@@ -63,7 +63,7 @@ std::string IdOf(const Ref<T>& Item) {
 // --- the model ---------------------------------------------------------------------------------
 
 struct TInstance {
-    const TPluginSpec* Spec;
+    const TPluginPlan* Plan;
     uint32_t Serial;  // tells apart the copies that loading one folder twice makes
 };
 using TEnd = std::pair<uint32_t, int>;  // a plug-in copy and the index of its extension or point
@@ -85,10 +85,10 @@ struct TRegistryModel {
                 Present.push_back(TInstance{&World.Plugins[static_cast<std::size_t>(K)], ++Serial});
         std::map<std::string, TEnd> Union;
         for (const TInstance& I : Present)
-            for (int X = 0; X < I.Spec->Points; ++X) Union[I.Spec->ID + ".x" + std::to_string(X)] = {I.Serial, X};
+            for (int X = 0; X < I.Plan->Points; ++X) Union[I.Plan->ID + ".x" + std::to_string(X)] = {I.Serial, X};
         for (const TInstance& I : Present)
-            for (std::size_t E = 0; E < I.Spec->Named.size(); ++E)
-                for (const std::string& Id : I.Spec->Named[E]) {
+            for (std::size_t E = 0; E < I.Plan->Named.size(); ++E)
+                for (const std::string& Id : I.Plan->Named[E]) {
                     auto It = Union.find(Id);
                     if (It != Union.end()) Links.insert({{I.Serial, static_cast<int>(E)}, It->second});
                 }
@@ -97,7 +97,7 @@ struct TRegistryModel {
     std::set<uint32_t> Under(const TWorld& World, const std::string& Path) const {
         std::set<uint32_t> Result;
         for (const TInstance& I : Present)
-            if ((World.Folders[static_cast<std::size_t>(I.Spec->Folder)].Path + "/")
+            if ((World.Folders[static_cast<std::size_t>(I.Plan->Folder)].Path + "/")
                     .compare(0, Path.size() + 1, Path + "/") == 0)
                 Result.insert(I.Serial);
         return Result;
@@ -200,7 +200,7 @@ public:
     // --- plug-in code ---
     void Start(std::size_t Record, IORVDescriptor* Descriptor) override;
     void Stop(std::size_t Record) override;
-    void Factory(TPluginSpec& Spec) override { Perform(Spec, OnFactory); }
+    void Factory(TPluginPlan& Plan) override { Perform(Plan, OnFactory); }
 
 private:
     [[noreturn]] void Fail(const std::string& Rule);
@@ -212,8 +212,8 @@ private:
     // outcome (Refusal_ names it), anything else a finding.
     template <class F>
     bool Call(const std::string& What, F&& Body);
-    // The piece of code Code of Spec calls the engine back, the first time it runs.
-    void Perform(TPluginSpec& Spec, TCode Code);
+    // The piece of code Code of Plan calls the engine back, the first time it runs.
+    void Perform(TPluginPlan& Plan, TCode Code);
 
     // The engine calls, for steps and plug-in code alike, keeping the model in step.
     void Startup(const std::vector<int>* Chosen);
@@ -248,13 +248,13 @@ private:
 void TDriver::Fail(const std::string& Rule) {
     std::fprintf(stderr, "lifecycle invariant broken: %s\n", Rule.c_str());
     std::fprintf(stderr, "tree:\n");
-    for (const TFolderSpec& F : World_.Folders) {
+    for (const TFolderPlan& F : World_.Folders) {
         std::fprintf(stderr, "  %s%s:", F.Path.c_str(),
                      F.Broken == 1   ? " (an extension without points)"
                      : F.Broken == 2 ? " (no XML)"
                                      : "");
         for (int K : F.Plugins) {
-            const TPluginSpec& P = World_.Plugins[static_cast<std::size_t>(K)];
+            const TPluginPlan& P = World_.Plugins[static_cast<std::size_t>(K)];
             std::fprintf(stderr, " %s=%s%s%s x%d [", P.Name.c_str(), P.ID.c_str(), P.Initialize ? " init" : "",
                          P.HasLibrary ? "" : " nolib", P.Points);
             for (const auto& Named : P.Named) {
@@ -300,24 +300,24 @@ bool TDriver::Call(const std::string& What, F&& Body) {
     return false;
 }
 
-void TDriver::Perform(TPluginSpec& Spec, TCode Code) {
+void TDriver::Perform(TPluginPlan& Plan, TCode Code) {
     static const char* const Where[] = {"Start", "Stop", "factory"};
-    const TAction Action = Spec.Actions[Code];
-    if (Action == TAction::None || Spec.Fired[Code] || Depth_ >= 3) return;
+    const TAction Action = Plan.Actions[Code];
+    if (Action == TAction::None || Plan.Fired[Code] || Depth_ >= 3) return;
     if (Action == TAction::Throw && Code == OnStop) return;
-    Spec.Fired[Code] = true;
-    Note(std::string("in ") + Where[Code] + " of " + Spec.Name + ":");
-    if (Action == TAction::Throw) throw TPluginFault(std::string(Where[Code]) + " of " + Spec.Name + " fails");
-    const std::string& Own = World_.Folders[static_cast<std::size_t>(Spec.Folder)].Path;
+    Plan.Fired[Code] = true;
+    Note(std::string("in ") + Where[Code] + " of " + Plan.Name + ":");
+    if (Action == TAction::Throw) throw TPluginFault(std::string(Where[Code]) + " of " + Plan.Name + " fails");
+    const std::string& Own = World_.Folders[static_cast<std::size_t>(Plan.Folder)].Path;
     ++Depth_;
     if (Action == TAction::Startup)
         Startup(nullptr);
     else if (Action == TAction::Shutdown)
         Shutdown();
     else if (Action == TAction::LoadOwn || Action == TAction::Load)
-        Load(Action == TAction::LoadOwn ? Own : Spec.Args[Code]);
+        Load(Action == TAction::LoadOwn ? Own : Plan.Args[Code]);
     else
-        Unload(Action == TAction::UnloadOwn ? Own : Spec.Args[Code]);
+        Unload(Action == TAction::UnloadOwn ? Own : Plan.Args[Code]);
     --Depth_;
 }
 
@@ -432,7 +432,7 @@ void TDriver::Unload(const std::string& Folder) {
 }
 
 void TDriver::Start(std::size_t Record, IORVDescriptor* Descriptor) {
-    const std::string Name = World_.Records[Record].Spec->Name;
+    const std::string Name = World_.Records[Record].Plan->Name;
     if (World_.Records[Record].StartReturned) Fail("Start of plug-in " + Name + " again, after its Start had returned");
     bool InRegistry = false;
     if (Ref<IORVRegistry> Registry = Descriptor->GetRegistry()) {
@@ -441,16 +441,16 @@ void TDriver::Start(std::size_t Record, IORVDescriptor* Descriptor) {
     }
     if (!InRegistry) Fail("Start of plug-in " + Name + " whose descriptor has left its registry (unloaded)");
     ++World_.Records[Record].StartCalls;
-    Perform(*World_.Records[Record].Spec, OnStart);
+    Perform(*World_.Records[Record].Plan, OnStart);
     World_.Records[Record].StartReturned = true;
 }
 
 void TDriver::Stop(std::size_t Record) {
-    const std::string Name = World_.Records[Record].Spec->Name;
+    const std::string Name = World_.Records[Record].Plan->Name;
     const int Stops = ++World_.Records[Record].StopCalls;
     if (!World_.Records[Record].StartReturned) Fail("Stop of plug-in " + Name + " whose Start never returned");
     if (Stops > 1) Fail("a second Stop of plug-in " + Name);
-    Perform(*World_.Records[Record].Spec, OnStop);
+    Perform(*World_.Records[Record].Plan, OnStop);
 }
 
 // --- the checks --------------------------------------------------------------------------------
@@ -461,12 +461,12 @@ void TDriver::CheckRegistry(IORVRegistry* Registry, TRegistryModel& Model, const
     bool Same = static_cast<std::size_t>(Descriptors->GetCount()) == Model.Present.size();
     for (int32_t I = 0; I < Descriptors->GetCount(); ++I) {
         Items.push_back(Descriptors->GetItem(I));
-        Same = Same && Items.back()->GetName() == Model.Present[static_cast<std::size_t>(I)].Spec->Name;
+        Same = Same && Items.back()->GetName() == Model.Present[static_cast<std::size_t>(I)].Plan->Name;
     }
     if (!Same) {
         std::string Actual, Expected;
         for (const auto& D : Items) Actual += " " + D->GetName();
-        for (const TInstance& I : Model.Present) Expected += " " + I.Spec->Name;
+        for (const TInstance& I : Model.Present) Expected += " " + I.Plan->Name;
         Fail(Which + " holds the plug-ins [" + Actual + " ]; the manifests read, minus those unloaded, are [" +
              Expected + " ]");
     }
@@ -481,7 +481,7 @@ void TDriver::CheckRegistry(IORVRegistry* Registry, TRegistryModel& Model, const
         auto Back = Model.BoundBack.find(Serial);
         if ((B != Model.Bound.end() && B->second != Serial) ||
             (Back != Model.BoundBack.end() && Back->second != Items[I].Get()))
-            Fail(Which + " holds at " + std::to_string(I) + " another copy of plug-in " + Model.Present[I].Spec->Name +
+            Fail(Which + " holds at " + std::to_string(I) + " another copy of plug-in " + Model.Present[I].Plan->Name +
                  " than the one left there");
         if (Back == Model.BoundBack.end()) {
             Model.Bound[Items[I].Get()] = Serial;
@@ -489,8 +489,8 @@ void TDriver::CheckRegistry(IORVRegistry* Registry, TRegistryModel& Model, const
         }
         Ref<IORVExtensions> Own = Items[I]->GetExtensions();
         for (int32_t J = 0; J < Own->GetCount(); ++J) ExtensionOf.push_back({Own->GetItem(J).Get(), {Serial, J}});
-        for (int X = 0; X < Model.Present[I].Spec->Points; ++X)
-            PresentPoints.push_back(Model.Present[I].Spec->ID + ".x" + std::to_string(X));
+        for (int X = 0; X < Model.Present[I].Plan->Points; ++X)
+            PresentPoints.push_back(Model.Present[I].Plan->ID + ".x" + std::to_string(X));
         Append(OwnExtensions, Own);
         Append(OwnPoints, Items[I]->GetExtensionPoints());
     }
@@ -520,7 +520,7 @@ void TDriver::CheckRegistry(IORVRegistry* Registry, TRegistryModel& Model, const
                 auto It = std::lower_bound(ExtensionOf.begin(), ExtensionOf.end(),
                                            std::make_pair<const void*, TEnd>(Extension.Get(), {}));
                 if (It == ExtensionOf.end() || It->first != Extension.Get())
-                    Fail(Which + ": point [" + Point->GetID() + "] of " + Copy.Spec->Name + " lists extension [" +
+                    Fail(Which + ": point [" + Point->GetID() + "] of " + Copy.Plan->Name + " lists extension [" +
                          IdOf(Extension) + "] of a plug-in that is not in the registry");
                 Have.push_back(It->second);
             }
@@ -528,33 +528,33 @@ void TDriver::CheckRegistry(IORVRegistry* Registry, TRegistryModel& Model, const
                 if (L.second == TEnd{Copy.Serial, J}) Want.push_back(L.first);
             std::sort(Have.begin(), Have.end());
             if (Have != Want)
-                Fail(Which + ": point [" + Point->GetID() + "] of " + Copy.Spec->Name + " (copy " +
+                Fail(Which + ": point [" + Point->GetID() + "] of " + Copy.Plan->Name + " (copy " +
                      std::to_string(Copy.Serial) + ") lists the extensions [" + Text(Have) +
                      "]; the plug-ins present link [" + Text(Want) + "] to it");
         }
         Ref<IORVExtensions> Own = Items[I]->GetExtensions();
         for (int32_t J = 0; J < Own->GetCount(); ++J) {
             Ref<IORVExtension> Extension = Own->GetItem(J);
-            if (static_cast<std::size_t>(J) >= Copy.Spec->Named.size())
-                Fail(Which + ": plug-in " + Copy.Spec->Name + " has more extensions than its manifest declares");
+            if (static_cast<std::size_t>(J) >= Copy.Plan->Named.size())
+                Fail(Which + ": plug-in " + Copy.Plan->Name + " has more extensions than its manifest declares");
             Ref<IORVExtensionPoints> Named;
             try {
                 Named = Extension->GetExtensionPoints();
             } catch (const std::exception& E) {
-                Fail(Which + ": GetExtensionPoints() of extension [" + IdOf(Extension) + "] of " + Copy.Spec->Name +
+                Fail(Which + ": GetExtensionPoints() of extension [" + IdOf(Extension) + "] of " + Copy.Plan->Name +
                      " raised: " + E.what());
             }
             const TCollectionView View = ::View("points of extension", Extension.Get(), IdOf(Extension), Named);
             CheckFind(View);
             std::vector<std::string> Have, Want;
             for (const TItemView& Item : View.Items) Have.push_back(Item.Id);
-            for (const std::string& Id : Copy.Spec->Named[static_cast<std::size_t>(J)])
+            for (const std::string& Id : Copy.Plan->Named[static_cast<std::size_t>(J)])
                 if (std::binary_search(PresentPoints.begin(), PresentPoints.end(), Id)) Want.push_back(Id);
             std::sort(Have.begin(), Have.end());
             std::sort(Want.begin(), Want.end());
             Want.erase(std::unique(Want.begin(), Want.end()), Want.end());
             if (Have != Want)
-                Fail(Which + ": GetExtensionPoints() of extension [" + IdOf(Extension) + "] of " + Copy.Spec->Name +
+                Fail(Which + ": GetExtensionPoints() of extension [" + IdOf(Extension) + "] of " + Copy.Plan->Name +
                      " does not give the present points it names");
         }
     }
@@ -740,7 +740,7 @@ void TDriver::Finish() {
     Engine_ = nullptr;
     for (const TPluginRecord& R : World_.Records)
         if (R.StartReturned && R.StopCalls == 0)
-            Fail("plug-in " + R.Spec->Name + " was started (its Start returned) and never stopped");
+            Fail("plug-in " + R.Plan->Name + " was started (its Start returned) and never stopped");
     if (World_.LibrariesOpen != 0)
         Fail(std::to_string(World_.LibrariesOpen) + " plug-in libraries outlived the engine");
 }

@@ -34,14 +34,14 @@ public:
 };
 
 void ORV_CALL FakeGetPluginImpl(IInterface** Result, IORVDescriptor* Descriptor) {
-    TPluginSpec* Spec = GWorld->PluginOfLibrary(Descriptor->GetLibrary());
-    GWorld->Records.push_back(TPluginRecord{Spec});
+    TPluginPlan* Plan = GWorld->PluginOfLibrary(Descriptor->GetLibrary());
+    GWorld->Records.push_back(TPluginRecord{Plan});
     *Result = Ref<IORVPlugin>(new TFakePlugin(GWorld->Records.size() - 1, Descriptor)).Detach();
 }
 
 void ORV_CALL FakeFactory(IInterface** Result, IORVExtension* Extension) {
-    TPluginSpec* Spec = GWorld->PluginOfLibrary(Extension->GetDescriptor()->GetLibrary());
-    GWorld->Hooks->Factory(*Spec);
+    TPluginPlan* Plan = GWorld->PluginOfLibrary(Extension->GetDescriptor()->GetLibrary());
+    GWorld->Hooks->Factory(*Plan);
     *Result = Ref<IORVApplication>(new TFakeObject()).Detach();
 }
 
@@ -51,7 +51,7 @@ struct TFakeLibrary {
 
 }  // namespace
 
-std::string TPluginSpec::Library() const { return Name + ".so"; }
+std::string TPluginPlan::Library() const { return Name + ".so"; }
 
 // The tree: a byte with the folder count, then per folder a byte (bit 0: under /fz/extra, which
 // the start-up does not search; bits 1-3: 6 an extension without points, 7 no XML; bits 4-7: the
@@ -66,13 +66,13 @@ TWorld::TWorld(TBytes& In) {
     const int FolderCount = 1 + In.Next() % 6;
     for (int F = 0; F < FolderCount; ++F) {
         const uint8_t Flags = In.Next();
-        TFolderSpec Folder;
+        TFolderPlan Folder;
         Folder.Path = std::string((Flags & 1) ? "/fz/extra/f" : "/fz/plugins/f") + std::to_string(F);
         const int Kind = (Flags >> 1) & 7;
         Folder.Broken = Kind == 6 ? 1 : Kind == 7 ? 2 : 0;
         const int PluginCount = 1 + (Flags >> 4) % 3;
         for (int K = 0; K < PluginCount; ++K) {
-            TPluginSpec P;
+            TPluginPlan P;
             P.Folder = F;
             const uint8_t A = In.Next();
             P.ID = "p" + std::to_string((A & 7) % 5);
@@ -108,11 +108,11 @@ TWorld::TWorld(TBytes& In) {
         Plugins[I / CodeCount].Args[I % CodeCount] = FolderArg(ArgBytes[I]);
 
     for (const char* Path : {"/fz", "/fz/plugins", "/fz/extra"}) FolderPaths_.insert(Path);
-    for (const TFolderSpec& Folder : Folders) {
+    for (const TFolderPlan& Folder : Folders) {
         FolderPaths_.insert(Folder.Path);
         Files_[Folder.Path + "/plugin.xml"] = Manifest(Folder);
         for (int K : Folder.Plugins) {
-            const TPluginSpec& P = Plugins[static_cast<std::size_t>(K)];
+            const TPluginPlan& P = Plugins[static_cast<std::size_t>(K)];
             if (!P.HasLibrary) continue;
             Files_[Folder.Path + "/" + P.Library()] = "";
             Libraries_[Folder.Path + "/" + P.Library()] = static_cast<std::size_t>(K);
@@ -123,11 +123,11 @@ TWorld::TWorld(TBytes& In) {
 
 TWorld::~TWorld() { GWorld = nullptr; }
 
-std::string TWorld::Manifest(const TFolderSpec& Folder) const {
+std::string TWorld::Manifest(const TFolderPlan& Folder) const {
     if (Folder.Broken == 2) return "<Plugins><Plugin ID=\"p0\"";
     std::string Xml = "<Plugins>\n";
     for (std::size_t I = 0; I < Folder.Plugins.size(); ++I) {
-        const TPluginSpec& P = Plugins[static_cast<std::size_t>(Folder.Plugins[I])];
+        const TPluginPlan& P = Plugins[static_cast<std::size_t>(Folder.Plugins[I])];
         Xml += " <Plugin ID=\"" + P.ID + "\" Name=\"" + P.Name + "\" Initialize=\"" +
                (P.Initialize ? "true" : "false") + "\"" + (P.HasLibrary ? " Library=\"" + P.Library() + "\"" : "") +
                ">\n";
@@ -157,7 +157,7 @@ std::vector<int> TWorld::FoldersUnder(const std::string& Path) const {
     return Result;
 }
 
-TPluginSpec* TWorld::PluginOfLibrary(const std::string& Path) {
+TPluginPlan* TWorld::PluginOfLibrary(const std::string& Path) {
     auto It = Libraries_.find(Path);
     return It == Libraries_.end() ? nullptr : &Plugins[It->second];
 }
@@ -173,7 +173,7 @@ TLibraryHandle TWorld::OpenLibrary(const std::string& Path, std::string& Error) 
 }
 
 void* TWorld::FindSymbol(TLibraryHandle Handle, const std::string& Name) {
-    const TPluginSpec& P = Plugins[static_cast<TFakeLibrary*>(Handle)->Plugin];
+    const TPluginPlan& P = Plugins[static_cast<TFakeLibrary*>(Handle)->Plugin];
     if (Name == "GetPluginImpl") return reinterpret_cast<void*>(&FakeGetPluginImpl);
     for (std::size_t E = 0; E < P.Named.size(); ++E)
         if (Name == "F" + std::to_string(E)) return reinterpret_cast<void*>(&FakeFactory);

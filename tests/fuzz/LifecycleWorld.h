@@ -38,7 +38,7 @@ private:
 enum class TAction : uint8_t { None, Startup, Shutdown, LoadOwn, UnloadOwn, Load, Unload, Throw, Count };
 enum TCode { OnStart, OnStop, OnFactory, CodeCount };
 
-struct TPluginSpec {
+struct TPluginPlan {
     int Folder = 0;
     std::string ID;    // p0..p4: folders share ids
     std::string Name;  // f<folder>p<index>: tells the plug-ins apart
@@ -53,7 +53,7 @@ struct TPluginSpec {
     std::string Library() const;
 };
 
-struct TFolderSpec {
+struct TFolderPlan {
     std::string Path;  // without trailing separator
     int Broken = 0;    // 1: an extension without points; 2: a manifest that is no XML
     std::vector<int> Plugins;
@@ -61,7 +61,7 @@ struct TFolderSpec {
 
 // One plug-in object made by GetPluginImpl.
 struct TPluginRecord {
-    TPluginSpec* Spec;
+    TPluginPlan* Plan;
     int StartCalls = 0;
     bool StartReturned = false;
     int StopCalls = 0;
@@ -72,7 +72,7 @@ class TPluginHooks {
 public:
     virtual void Start(std::size_t Record, IORVDescriptor* Descriptor) = 0;
     virtual void Stop(std::size_t Record) = 0;
-    virtual void Factory(TPluginSpec& Spec) = 0;
+    virtual void Factory(TPluginPlan& Plan) = 0;
 
 protected:
     ~TPluginHooks() = default;
@@ -91,8 +91,8 @@ public:
     explicit TWorld(TBytes& In);
     ~TWorld() override;
 
-    std::vector<TFolderSpec> Folders;
-    std::vector<TPluginSpec> Plugins;
+    std::vector<TFolderPlan> Folders;
+    std::vector<TPluginPlan> Plugins;
     std::vector<TPluginRecord> Records;
     TPluginHooks* Hooks = nullptr;
     int LibrariesOpen = 0;
@@ -103,7 +103,7 @@ public:
     std::vector<int> FoldersUnder(const std::string& Path) const;
     std::string ManifestOf(int Folder) const { return Folders[static_cast<std::size_t>(Folder)].Path + "/plugin.xml"; }
     // The plug-in whose library is Path, nil for none.
-    TPluginSpec* PluginOfLibrary(const std::string& Path);
+    TPluginPlan* PluginOfLibrary(const std::string& Path);
 
     // --- TPlatform ---
     TLibraryHandle OpenLibrary(const std::string& Path, std::string& Error) override;
@@ -123,7 +123,7 @@ public:
     std::string ModuleFileName() override { return "/fz/bin/libORVEngine.so"; }
 
 private:
-    std::string Manifest(const TFolderSpec& Folder) const;
+    std::string Manifest(const TFolderPlan& Folder) const;
 
     std::map<std::string, std::string> Files_;  // path -> content, in the order a walk meets them
     std::set<std::string> FolderPaths_;
