@@ -49,8 +49,9 @@ public:
     void Reserve(std::size_t Count) { Items_.reserve(Count); }
 
 private:
-    // Short lists are searched; a longer one keeps its index (built on first need).
-    static constexpr std::size_t ScanLimit = 16;
+    // Short lists are searched (most points hold a few dozen extensions, and a search of as many
+    // pointers costs less than an index); a longer one keeps its index (built on first need).
+    static constexpr std::size_t ScanLimit = 64;
     // Of one pointer: how often the list holds it, and the place of the first one in Items_.
     struct TPlaces {
         int32_t Count;

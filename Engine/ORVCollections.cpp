@@ -200,9 +200,15 @@ template <class CollIntf, class ItemIntf>
 void TORVUniqueCollection<CollIntf, ItemIntf>::Remove(const Ref<ItemIntf>& Item) {
     // An item that is not held leaves the keys alone: they lead to items that are.
     if (!Item || !this->List_.Contains(Item.Get())) return;
-    // The item's own entry goes; another item of its id, entered before, takes the key again. A
-    // collection that items leave gets its hash now (an unload takes many).
-    if (this->Hashed_) this->Hash().RemoveValue(Item->GetID(), this->Word(Item.Get()));
+    if (this->Hashed_) {
+        if (this->Hash_ || this->List_.GetCount() > HashOnRemoveLimit)
+            // The item's own entry goes; another item of its id, entered before, takes the key
+            // again. A long collection gets its hash now: an unload takes many items out of it.
+            this->Hash().RemoveValue(Item->GetID(), this->Word(Item.Get()));
+        else
+            // Without a hash, the codes stand beside the list: the item's goes with it.
+            this->Codes_.erase(this->Codes_.begin() + this->List_.IndexOf(Item.Get()));
+    }
     this->List_.Remove(Item.Get());
 }
 

@@ -116,6 +116,10 @@ protected:
     TORVUniqueCollection(bool Hashed, const TAssertSite& AddSite);
 
 private:
+    // Removing from a collection without a hash keeps it without one up to this length (most
+    // points hold a few dozen extensions); a longer one gets its hash, so that removals stay cheap.
+    static constexpr int32_t HashOnRemoveLimit = 64;
+
     TAssertSite AddSite_;
 };
 

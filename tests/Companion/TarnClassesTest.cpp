@@ -118,11 +118,11 @@ TEST_F(TTarnInterfaceListTest, GuardedAddsOfManyItemsStayConsistent) {
     EXPECT_EQ(List.IndexOf(Probes[N - 1].Get()), N / 2 - 1);
 }
 
-// A long list against a plain vector of the same operations: removals (first occurrences, of
+// A list long enough for its index, against a plain vector of the same operations: removals (first occurrences, of
 // pointers held once and twice) mixed with additions and reads by position, in every order.
 TEST_F(TTarnInterfaceListTest, RemovalsBetweenAdditionsAndReadsKeepTheOrderOfAPlainList) {
     std::vector<Ref<IProbe>> Probes;
-    for (int I = 0; I < 40; ++I) Probes.push_back(NewProbe());
+    for (int I = 0; I < 100; ++I) Probes.push_back(NewProbe());
     TTarnInterfaceList List;
     std::vector<IInterface*> Expected;
     auto Add = [&](int I) {
@@ -134,16 +134,18 @@ TEST_F(TTarnInterfaceListTest, RemovalsBetweenAdditionsAndReadsKeepTheOrderOfAPl
         auto At = std::find(Expected.begin(), Expected.end(), Probes[I].Get());
         if (At != Expected.end()) Expected.erase(At);
     };
-    for (int I = 0; I < 40; ++I) Add(I);
+    for (int I = 0; I < 100; ++I) Add(I);
     for (int I = 0; I < 10; ++I) Add(I);  // held twice
-    for (int Step = 0; Step < 200; ++Step) {
-        const int I = (Step * 7) % 40;
+    for (int Step = 0; Step < 400; ++Step) {
+        const int I = (Step * 7) % 100;
         if (Step % 3 == 0) {
             Add(I);
         } else {
             Remove(I);
         }
-        if (Step % 5 == 0) ASSERT_EQ(Items(List), Expected) << Step;
+        if (Step % 5 == 0) {
+            ASSERT_EQ(Items(List), Expected) << Step;
+        }
         ASSERT_EQ(List.GetCount(), static_cast<int32_t>(Expected.size()));
         const auto Where = std::find(Expected.begin(), Expected.end(), Probes[I].Get());
         ASSERT_EQ(List.IndexOf(Probes[I].Get()), Where == Expected.end() ? -1 : Where - Expected.begin()) << Step;
