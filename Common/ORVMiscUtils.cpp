@@ -15,8 +15,6 @@ bool IsBlank(char C) {
     return Code >= 1 && Code <= 32;
 }
 
-char AsciiLower(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; }
-
 // The characters that end a folder part: every separator that is read (on Windows "/" as well as
 // "\"), and ":" where drive letters exist.
 bool EndsFolderPart(char C) { return TPathRules::IsSeparator(C) || (TPathRules::ColonMakesAbsolute && C == ':'); }
@@ -28,16 +26,6 @@ std::string FolderPart(const std::string& FileName) {
 }
 
 }  // namespace
-
-std::string AsciiLowerCase(std::string S) {
-    for (char& C : S) C = AsciiLower(C);
-    return S;
-}
-
-bool SameTextAscii(const std::string& A, const std::string& B) {
-    return A.size() == B.size() &&
-           std::equal(A.begin(), A.end(), B.begin(), [](char X, char Y) { return AsciiLower(X) == AsciiLower(Y); });
-}
 
 std::string ExcludeTrailingSeparator(const std::string& Path) {
     if (!Path.empty() && TPathRules::IsSeparator(Path.back())) return Path.substr(0, Path.size() - 1);

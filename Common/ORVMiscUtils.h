@@ -7,6 +7,8 @@
 #ifndef ORV_MISC_UTILS_H
 #define ORV_MISC_UTILS_H
 
+#include "ORVText.h"
+
 #include <ORVInterface.h>
 
 #include <string>
@@ -14,11 +16,6 @@
 #include <vector>
 
 namespace orv {
-
-// Lower-cases the ASCII letters A-Z only.
-std::string AsciiLowerCase(std::string S);
-// Compares ignoring the letter case of ASCII letters only.
-bool SameTextAscii(const std::string& A, const std::string& B);
 
 // Removes at most one trailing separator.
 std::string ExcludeTrailingSeparator(const std::string& Path);

@@ -2,6 +2,7 @@
 
 #include "Companion/TarnXMLText.h"
 #include "Companion/TarnXMLTree.h"
+#include "Common/ORVText.h"
 
 #include <cctype>
 #include <cstdint>
@@ -63,52 +64,6 @@ std::string CodePointName(uint32_t C) {
     char Buffer[16];
     std::snprintf(Buffer, sizeof Buffer, "U+%04X", static_cast<unsigned>(C));
     return Buffer;
-}
-
-// Writes C as UTF-8 at Out; the number of bytes.
-std::size_t PutUtf8(uint32_t C, char* Out) {
-    if (C < 0x80) {
-        Out[0] = static_cast<char>(C);
-        return 1;
-    }
-    if (C < 0x800) {
-        Out[0] = static_cast<char>(0xC0 | (C >> 6));
-        Out[1] = static_cast<char>(0x80 | (C & 0x3F));
-        return 2;
-    }
-    if (C < 0x10000) {
-        Out[0] = static_cast<char>(0xE0 | (C >> 12));
-        Out[1] = static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-        Out[2] = static_cast<char>(0x80 | (C & 0x3F));
-        return 3;
-    }
-    Out[0] = static_cast<char>(0xF0 | (C >> 18));
-    Out[1] = static_cast<char>(0x80 | ((C >> 12) & 0x3F));
-    Out[2] = static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-    Out[3] = static_cast<char>(0x80 | (C & 0x3F));
-    return 4;
-}
-
-// Decodes the UTF-8 sequence at Bytes[I] (I below Size); false for one that is not UTF-8
-// (overlong, a surrogate, beyond U+10FFFF, cut short).
-bool DecodeUtf8(const unsigned char* Bytes, std::size_t Size, std::size_t I, uint32_t& C, std::size_t& Length) {
-    const unsigned char B0 = Bytes[I];
-    uint32_t Min;
-    if ((B0 & 0xE0) == 0xC0) {
-        C = B0 & 0x1F, Length = 2, Min = 0x80;
-    } else if ((B0 & 0xF0) == 0xE0) {
-        C = B0 & 0x0F, Length = 3, Min = 0x800;
-    } else if ((B0 & 0xF8) == 0xF0) {
-        C = B0 & 0x07, Length = 4, Min = 0x10000;
-    } else {
-        return false;
-    }
-    if (I + Length > Size) return false;
-    for (std::size_t K = 1; K < Length; ++K) {
-        if ((Bytes[I + K] & 0xC0) != 0x80) return false;
-        C = (C << 6) | (Bytes[I + K] & 0x3F);
-    }
-    return C >= Min && C <= 0x10FFFF && !(C >= 0xD800 && C <= 0xDFFF);
 }
 
 // The ASCII bytes that may continue a name (1) or also start one (2).
@@ -219,6 +174,8 @@ private:
     [[noreturn]] void FailHere(const std::string& What) const { Fail(What, I_); }
     [[noreturn]] void FailEnd(const char* Inside) const { Fail(std::string("the end of the file inside ") + Inside, I_); }
 
+    // The text being read, B[0, N).
+    std::string_view Text() const { return std::string_view(B_, N_); }
     bool At(const char* Word) const {
         const std::size_t Length = std::strlen(Word);
         return I_ + Length <= N_ && std::memcmp(B_ + I_, Word, Length) == 0;
@@ -241,7 +198,7 @@ private:
             return C;
         }
         uint32_t Code;
-        if (!DecodeUtf8(U_, N_, I_, Code, Length)) FailHere(NotUtf8);
+        if (!DecodeUtf8(Text(), I_, Code, Length)) FailHere(NotUtf8);
         if (!IsXMLChar(Code)) FailHere("the character " + CodePointName(Code) + ", which XML does not allow");
         return Code;
     }
@@ -333,7 +290,7 @@ bool TParser::Name(bool Token) {
         } else {
             uint32_t Code;
             std::size_t Length;
-            if (!DecodeUtf8(U_, N_, I_, Code, Length)) FailHere(NotUtf8);
+            if (!DecodeUtf8(Text(), I_, Code, Length)) FailHere(NotUtf8);
             if (!(First ? IsNameStart(Code) : IsNameChar(Code))) {
                 if (!IsXMLChar(Code)) FailHere("the character " + CodePointName(Code) + ", which XML does not allow");
                 break;
@@ -454,7 +411,7 @@ void TParser::ProcessingInstruction(std::size_t Start) {
     ++I_;
     const std::size_t Target = I_;
     if (!Name()) FailHere("a processing instruction needs a target name after '<?'");
-    if (I_ - Target == 3 && (B_[Target] | 0x20) == 'x' && (B_[Target + 1] | 0x20) == 'm' && (B_[Target + 2] | 0x20) == 'l')
+    if (SameTextAscii(std::string_view(B_ + Target, I_ - Target), "xml"))
         Fail(Start == 0 && Lines_ ? "the XML declaration must be written '<?xml' and a space"
                                   : "'<?xml' is allowed only at the very start of the file",
              Start);
@@ -738,7 +695,7 @@ void TParser::Reference(std::size_t& W, bool InAttribute) {
     const char* const Form = ReferenceForm;
     if (I_ < N_ && U_[I_] == '#') {
         ++I_;
-        W += PutUtf8(CharacterReference(Start), B_ + W);
+        W += EncodeUtf8(CharacterReference(Start), B_ + W);
         return;
     }
     const std::size_t NameStart = I_;
@@ -1169,7 +1126,7 @@ std::string TParser::EntityValue() {
             if (I_ < N_ && U_[I_] == '#') {
                 ++I_;
                 char Out[4];
-                Value.append(Out, PutUtf8(CharacterReference(Start), Out));
+                Value.append(Out, EncodeUtf8(CharacterReference(Start), Out));
             } else {
                 if (!Name() || I_ >= N_ || U_[I_] != ';') Fail(ReferenceForm, Start);
                 ++I_;

@@ -1,5 +1,6 @@
 #include "Companion/TarnXMLText.h"
 
+#include "Common/ORVText.h"
 #include "Common/Platform.h"
 
 #include <ORVInterface.h>
@@ -13,32 +14,12 @@ namespace orv {
 
 namespace {
 
-char AsciiLower(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; }
-
 // The name without letter case, "-" and "_": "UTF-8", "utf_8" and "UTF8" are one.
 std::string EncodingKey(const std::string& Name) {
     std::string Key;
     for (char C : Name)
         if (C != '-' && C != '_') Key += AsciiLower(C);
     return Key;
-}
-
-void AppendUtf8(uint32_t C, std::string& Out) {
-    if (C < 0x80) {
-        Out += static_cast<char>(C);
-    } else if (C < 0x800) {
-        Out += static_cast<char>(0xC0 | (C >> 6));
-        Out += static_cast<char>(0x80 | (C & 0x3F));
-    } else if (C < 0x10000) {
-        Out += static_cast<char>(0xE0 | (C >> 12));
-        Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (C & 0x3F));
-    } else {
-        Out += static_cast<char>(0xF0 | (C >> 18));
-        Out += static_cast<char>(0x80 | ((C >> 12) & 0x3F));
-        Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (C & 0x3F));
-    }
 }
 
 // UTF-16 or UTF-32 (Unit bytes, big-endian or not) from byte Start on, as UTF-8.

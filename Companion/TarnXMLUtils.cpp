@@ -4,6 +4,7 @@
 #include "Companion/TarnXMLParser.h"
 #include "Companion/TarnXMLText.h"
 #include "Companion/TarnXMLTree.h"
+#include "Common/ORVText.h"
 #include "Common/Platform.h"
 
 #include <ORVPluginHelpers.h>
@@ -11,7 +12,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -282,17 +282,7 @@ void TXMLTree::Reserve(std::size_t Elements, std::size_t Attributes, std::size_t
 }
 
 bool XMLTextToBool(const std::string& Text) {
-    auto EqualsIgnoringCase = [&Text](const char* Word) {
-        std::size_t N = std::strlen(Word);
-        if (Text.size() != N) return false;
-        for (std::size_t I = 0; I < N; ++I) {
-            char C = Text[I];
-            if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
-            if (C != Word[I]) return false;
-        }
-        return true;
-    };
-    return EqualsIgnoringCase("true") || EqualsIgnoringCase("yes") || EqualsIgnoringCase("1");
+    return SameTextAscii(Text, "true") || SameTextAscii(Text, "yes") || Text == "1";
 }
 
 }  // namespace orv

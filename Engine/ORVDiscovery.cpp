@@ -18,8 +18,6 @@ namespace {
 
 bool FolderExistsTest(const std::string& Path) { return Platform().FolderExists(Path); }
 
-char AsciiLower(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; }
-
 // The key under which a found file name is remembered. Where file names ignore letter case, two
 // spellings of one name are one file; elsewhere they are two files and both are kept.
 std::string FoundNameKey(const std::string& FileName) {
@@ -125,11 +123,8 @@ void TORVEngine::ScanFolder(const std::string& Folder, const std::string& Config
 }
 
 bool TORVEngine::EndsWithText(const std::string& Name, const std::string& Suffix) {
-    if (Name.size() < Suffix.size()) return false;
-    const std::size_t Offset = Name.size() - Suffix.size();
-    for (std::size_t I = 0; I < Suffix.size(); ++I)
-        if (AsciiLower(Name[Offset + I]) != AsciiLower(Suffix[I])) return false;
-    return true;
+    return Name.size() >= Suffix.size() &&
+           SameTextAscii(std::string_view(Name).substr(Name.size() - Suffix.size()), Suffix);
 }
 
 bool TORVEngine::IsPluginAllowed(const std::string& ID, const TStringDynArray& ShieldedPlugins) {

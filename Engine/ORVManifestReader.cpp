@@ -19,29 +19,10 @@ namespace orv {
 
 namespace {
 
-bool IsControlOrBlank(char C) { return static_cast<unsigned char>(C) <= 32; }
-
-// Text without leading and trailing characters of codes 0 to 32.
-std::string TrimBlanks(const std::string& Text) {
-    std::size_t First = 0, Last = Text.size();
-    while (First < Last && IsControlOrBlank(Text[First])) ++First;
-    while (Last > First && IsControlOrBlank(Text[Last - 1])) --Last;
-    return Text.substr(First, Last - First);
-}
-
 // The part of a dotted id after its last ".": an extension's or a point's own id.
 std::string LocalPart(const std::string& ID) {
     const std::size_t Dot = ID.rfind('.');
     return Dot == std::string::npos ? ID : ID.substr(Dot + 1);
-}
-
-bool SameNameAscii(const char* A, const char* B) {
-    for (; *A && *B; ++A, ++B) {
-        const char X = (*A >= 'A' && *A <= 'Z') ? static_cast<char>(*A - 'A' + 'a') : *A;
-        const char Y = (*B >= 'A' && *B <= 'Z') ? static_cast<char>(*B - 'A' + 'a') : *B;
-        if (X != Y) return false;
-    }
-    return *A == *B;
 }
 
 }  // namespace
@@ -64,7 +45,7 @@ struct TManifest {
         const char* Value = Tree.Attribute(E, Name);
         return Value && XMLTextToBool(Value);
     }
-    bool Named(uint32_t E, const char* Name) const { return SameNameAscii(Tree.Name(E), Name); }
+    bool Named(uint32_t E, const char* Name) const { return SameTextAscii(Tree.Name(E), Name); }
     // A finding of Rule about element E (its place in the file; none for TXMLTree::None).
     TFinding At(uint32_t E, const char* Rule, TSeverity Severity, TEngineReaction Reaction) const {
         TFinding F;
@@ -177,7 +158,7 @@ void TORVEngine::ReadPlugin(const TManifest& Manifest, uint32_t Element, TORVDes
     Descriptor.SetVersion(Manifest.Text(Element, "Version"));
     Descriptor.SetProvider(Manifest.Text(Element, "Provider"));
     Descriptor.SetInitialize(Manifest.Bool(Element, "Initialize"));
-    Descriptor.SetLibrary(TrimBlanks(Manifest.Text(Element, "Library")));
+    Descriptor.SetLibrary(Trim(Manifest.Text(Element, "Library")));
 
     if (Descriptor.GetLibrary().empty()) {
         Log::WarnFmt(SPluginWithoutDll, {ID, FileName});

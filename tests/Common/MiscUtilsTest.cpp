@@ -33,13 +33,6 @@ TStrings Names(const TStringReplacer& R) {
 
 }  // namespace
 
-TEST(MiscUtilsTest, AsciiCaseTouchesOnlyAsciiLetters) {
-    EXPECT_EQ(AsciiLowerCase("%EXE%\\Ab@[`{Z\xC4"), "%exe%\\ab@[`{z\xC4");
-    EXPECT_TRUE(SameTextAscii("%Config%", "%CONFIG%"));
-    EXPECT_FALSE(SameTextAscii("\xC4", "\xE4"));
-    EXPECT_FALSE(SameTextAscii("abc", "ab"));
-}
-
 TEST(MiscUtilsTest, SplitFollowsTheDelimitedTextRule) {
     EXPECT_EQ(TStringUtils::Split("a; b;;c;", ';'), (TStrings{"a", "b", "", "c", ""}));
     EXPECT_EQ(TStringUtils::Split("", ';'), TStrings{});
