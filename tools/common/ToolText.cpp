@@ -1,5 +1,7 @@
 #include "ToolText.h"
 
+#include "Common/ORVText.h"
+
 #include <cstdio>
 #include <vector>
 
@@ -57,35 +59,8 @@ std::string FromUtf8(const std::string& Utf8) {
 }
 
 bool Utf8SequenceAt(const std::string& Text, std::size_t At, std::size_t& Length) {
-    const auto Byte = [&Text](std::size_t I) { return static_cast<unsigned char>(Text[I]); };
-    const unsigned char Lead = Byte(At);
-    Length = 1;
-    if (Lead < 0x80) return true;
-    // The sequences Unicode calls well-formed: the lead byte decides the length and the range of
-    // the second byte, which excludes overlong forms, surrogates and values above U+10FFFF.
-    std::size_t Need;
-    unsigned char Low = 0x80, High = 0xBF;
-    if (Lead >= 0xC2 && Lead <= 0xDF) {
-        Need = 2;
-    } else if (Lead >= 0xE0 && Lead <= 0xEF) {
-        Need = 3;
-        if (Lead == 0xE0) Low = 0xA0;
-        if (Lead == 0xED) High = 0x9F;
-    } else if (Lead >= 0xF0 && Lead <= 0xF4) {
-        Need = 4;
-        if (Lead == 0xF0) Low = 0x90;
-        if (Lead == 0xF4) High = 0x8F;
-    } else {
-        return false;
-    }
-    for (std::size_t K = 1; K < Need; ++K, Low = 0x80, High = 0xBF) {
-        if (At + K >= Text.size() || Byte(At + K) < Low || Byte(At + K) > High) {
-            Length = K;
-            return false;
-        }
-    }
-    Length = Need;
-    return true;
+    uint32_t CodePoint;
+    return orv::DecodeUtf8(Text, At, CodePoint, Length);
 }
 
 std::string Printable(const std::string& Text) {
@@ -94,9 +69,9 @@ std::string Printable(const std::string& Text) {
     Out.reserve(Utf8.size());
     char Escape[8];
     for (std::size_t I = 0; I < Utf8.size();) {
-        const auto C = static_cast<unsigned char>(Utf8[I]);
+        uint32_t C;
         std::size_t Length;
-        if (!Utf8SequenceAt(Utf8, I, Length)) {
+        if (!orv::DecodeUtf8(Utf8, I, C, Length)) {
             for (std::size_t K = 0; K < Length; ++K) {
                 std::snprintf(Escape, sizeof Escape, "\\x%02X", static_cast<unsigned char>(Utf8[I + K]));
                 Out += Escape;
@@ -106,14 +81,13 @@ std::string Printable(const std::string& Text) {
         } else if (C == '\n' || C == '\t') {
             Out += static_cast<char>(C);
         } else if (C < 0x20 || C == 0x7F) {
-            std::snprintf(Escape, sizeof Escape, "\\x%02X", C);
+            std::snprintf(Escape, sizeof Escape, "\\x%02X", static_cast<unsigned>(C));
             Out += Escape;
-        } else if (Length == 2 && C == 0xC2 && static_cast<unsigned char>(Utf8[I + 1]) <= 0x9F) {  // U+0080..U+009F
-            std::snprintf(Escape, sizeof Escape, "\\u%04X", static_cast<unsigned char>(Utf8[I + 1]));
+        } else if (C >= 0x80 && C <= 0x9F) {  // the C1 controls
+            std::snprintf(Escape, sizeof Escape, "\\u%04X", static_cast<unsigned>(C));
             Out += Escape;
-        } else if (Length == 3 && C == 0xE2 && Utf8[I + 1] == '\x80' &&
-                   (Utf8[I + 2] == '\xA8' || Utf8[I + 2] == '\xA9')) {  // U+2028, U+2029
-            Out += Utf8[I + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+        } else if (C == 0x2028 || C == 0x2029) {  // the line and paragraph separators
+            Out += C == 0x2028 ? "\\u2028" : "\\u2029";
         } else {
             Out.append(Utf8, I, Length);
         }

@@ -16,9 +16,9 @@ std::string ToUtf8(const std::string& Text);
 // message table (characters the code page lacks become its default character).
 std::string FromUtf8(const std::string& Utf8);
 
-// Whether Text holds a well-formed UTF-8 sequence at At (no overlong form, no encoded surrogate,
-// nothing above U+10FFFF). Length receives its length, or, when it is not well-formed, the length
-// of the maximal ill-formed part there (at least 1), which counts as one character.
+// Whether Text holds a well-formed UTF-8 sequence at At, as orv::DecodeUtf8 (Common/ORVText.h)
+// reads it: Length receives its length, or, when it is not well-formed, the length of the maximal
+// ill-formed part there (at least 1), which counts as one character.
 bool Utf8SequenceAt(const std::string& Text, std::size_t At, std::size_t& Length);
 
 // Text in the engine's encoding as UTF-8 that a terminal shows and does not act on: control

@@ -84,9 +84,8 @@ std::string Join(const std::vector<std::string>& Items) {
 void ReadLdConfig(const std::string& File, std::vector<std::string>& Folders, int Depth = 0) {
     std::ifstream In(File);
     for (std::string Line; Depth < 4 && std::getline(In, Line);) {
-        Line = Line.substr(0, Line.find('#'));
-        while (!Line.empty() && std::isspace(static_cast<unsigned char>(Line.back()))) Line.pop_back();
-        while (!Line.empty() && std::isspace(static_cast<unsigned char>(Line.front()))) Line.erase(0, 1);
+        Line = Trim(std::string_view(Line).substr(0, Line.find('#')),
+                    [](char C) { return std::isspace(static_cast<unsigned char>(C)) != 0; });
         if (Line.compare(0, 8, "include ") == 0) {
             // "include /etc/ld.so.conf.d/*.conf": every file of the folder with that ending.
             std::string Pattern = Line.substr(8);

@@ -1,5 +1,7 @@
 #include "LibraryFile.h"
 
+#include "Common/ORVText.h"
+
 #include <algorithm>
 #include <cstring>
 #include <unordered_set>
@@ -66,12 +68,6 @@ private:
     std::vector<std::string>& Names_;
     std::unordered_set<std::string> Seen_;
 };
-
-std::string AsciiLower(std::string Text) {
-    for (char& C : Text)
-        if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
-    return Text;
-}
 
 std::vector<std::string> SplitPathList(const std::string& Text) {
     std::vector<std::string> Result;
@@ -278,7 +274,7 @@ void ReadPe(const std::string& Data, TLibraryFile& File) {
                 uint64_t NameAt = 0, NameEnd = 0;
                 if (!ToOffset(NameRva, NameAt, NameEnd)) throw TOutside();
                 std::string Name = B.Name(NameAt, NameEnd);
-                const std::string Key = AsciiLower(Name);
+                const std::string Key = orv::AsciiLowerCase(Name);
                 Needed.Add(std::move(Name), Key);
             }
         }
