@@ -59,15 +59,6 @@ std::vector<std::string> LinkedExtensionIDs(TORVExtensionPoint& Point) {
 
 const char* SeverityName(TSeverity S) { return S == TSeverity::Error ? "error" : S == TSeverity::Warning ? "warning" : "note"; }
 
-// What the finding's related names are, for the message; nil where the message names them.
-const char* RelatedLabel(const TFinding& F) {
-    const std::string Rule = F.Rule;
-    if (Rule == Rules::MissingLibrary || Rule == LibraryNotAFile || Rule == "missing-dependency") return "looked for";
-    if (Rule == Rules::UniquePointOverfull) return "extensions";
-    if (Rule == Rules::DuplicatePluginID || Rule == "decorated-export") return nullptr;
-    return "see";
-}
-
 // The finding's message with what it names besides, printable: the line breaks of a message-table
 // text are kept, those of the data filled into it escaped.
 std::string PrintableMessage(const TFinding& F) {
@@ -78,8 +69,8 @@ std::string PrintableMessage(const TFinding& F) {
         const TArgList Args(F.Args);
         Text = PrintableFormat(LoadMessage(F.Entry), Args.Data(), Args.High());
     }
-    if (!F.Related.empty() && RelatedLabel(F)) {
-        Text += std::string(" (") + RelatedLabel(F) + ": ";
+    if (!F.Related.empty() && F.Rule->Related) {
+        Text += std::string(" (") + F.Rule->Related + ": ";
         for (std::size_t I = 0; I < F.Related.size(); ++I) Text += (I ? ", " : "") + PrintableData(F.Related[I]);
         Text += ")";
     }
@@ -183,7 +174,7 @@ std::string TextReport(const TInspection& Inspection) {
         std::string Place = F->File;
         if (F->Line > 0) Place += ":" + std::to_string(F->Line);
         if (F->Line > 0 && F->Column > 0) Place += ":" + std::to_string(F->Column);
-        Out += PrintableData(Place) + ": " + SeverityName(F->Severity) + ": " + PrintableMessage(*F) + " [" + F->Rule + "]\n";
+        Out += PrintableData(Place) + ": " + SeverityName(F->Severity) + ": " + PrintableMessage(*F) + " [" + F->Rule->Name + "]\n";
     }
 
     Out += "\nplug-ins:\n";
@@ -246,7 +237,7 @@ std::string JsonReport(const TInspection& Inspection) {
     for (std::size_t I = 0; I < Sorted.size(); ++I) {
         const TFinding& F = *Sorted[I];
         Out += std::string(I ? "," : "") + "\n    {\"severity\": \"" + SeverityName(F.Severity) + "\", \"rule\": \"" +
-               F.Rule + "\", \"file\": " + Json(F.File) + ", \"line\": " + std::to_string(F.Line) +
+               F.Rule->Name + "\", \"file\": " + Json(F.File) + ", \"line\": " + std::to_string(F.Line) +
                ", \"column\": " + std::to_string(F.Column) + ", \"plugin\": " + Json(F.PluginID) +
                ", \"subject\": " + Json(F.Subject) + ", \"message\": " + Json(F.Message()) +
                ", \"related\": " + JsonList(F.Related) + "}";
