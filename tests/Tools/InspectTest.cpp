@@ -437,7 +437,8 @@ TEST_F(InspectTest, AFolderThatCannotBeReadIsAFinding) {
     const TJson Report = TJson::parse(Run.Out);
     ASSERT_EQ(Rules(Report), TStrings{"unreadable-folder"}) << Run.Out;
     const TJson& Finding = Report.at("findings").at(0);
-    EXPECT_EQ(Finding.at("severity").get<std::string>() + " " + Finding.at("file").get<std::string>(), "warning " + Locked + "/");
+    EXPECT_EQ(Finding.at("severity").get<std::string>() + " " + Finding.at("file").get<std::string>(),
+              "warning " + Locked + "/");
     EXPECT_NE(Finding.at("message").get<std::string>().find("Permission denied"), std::string::npos) << Run.Out;
     EXPECT_EQ(Report.at("summary").at("plugins"), 1);
 }

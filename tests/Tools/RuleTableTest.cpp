@@ -21,7 +21,9 @@ const TRule AllRules[] = {
 #undef ORV_RULE
 };
 
-const char* SeverityName(TSeverity S) { return S == TSeverity::Error ? "error" : S == TSeverity::Warning ? "warning" : "note"; }
+const char* SeverityName(TSeverity S) {
+    return S == TSeverity::Error ? "error" : S == TSeverity::Warning ? "warning" : "note";
+}
 
 // The severity column as the README writes it.
 std::string SeverityText(const TRule& Rule) {

@@ -235,14 +235,17 @@ void ReadPe(const std::string& Data, TLibraryFile& File) {
             return;
         }
         File.Wide = Magic == Pe::MagicPe32Plus;
-        const uint64_t DirectoryCountAt = Optional + (File.Wide ? Pe::NumberOfRvaAndSizes64 : Pe::NumberOfRvaAndSizes32);
+        const uint64_t DirectoryCountAt =
+            Optional + (File.Wide ? Pe::NumberOfRvaAndSizes64 : Pe::NumberOfRvaAndSizes32);
         const uint32_t DirectoryCount = B.U32(DirectoryCountAt);
         const uint64_t Directories = DirectoryCountAt + sizeof(uint32_t);
         if (DirectoryCount > Pe::MaxDirectories ||
             Directories + uint64_t(DirectoryCount) * Pe::DirectorySize > Optional + OptionalSize)
             throw TOutside();
         // The address of a data directory (its first field, its size following).
-        auto DirectoryAddress = [&](unsigned Index) { return B.U32(Directories + uint64_t(Index) * Pe::DirectorySize); };
+        auto DirectoryAddress = [&](unsigned Index) {
+            return B.U32(Directories + uint64_t(Index) * Pe::DirectorySize);
+        };
 
         std::vector<TSection> Table;
         const uint64_t SectionAt = Optional + OptionalSize;
@@ -271,9 +274,9 @@ void ReadPe(const std::string& Data, TLibraryFile& File) {
             if (!ToOffset(DirectoryAddress(Pe::DirectoryExport), Offset, End)) throw TOutside();
             const uint32_t NameCount = B.U32(Offset + Pe::ExportNumberOfNames);
             uint64_t Names = 0, NamesEnd = 0;
-            if (NameCount > 0 &&
-                (!ToOffset(B.U32(Offset + Pe::ExportAddressOfNames), Names, NamesEnd) ||
-                 !B.Fits(Names, NameCount, Pe::NameAddressSize) || Names + uint64_t(NameCount) * Pe::NameAddressSize > NamesEnd))
+            if (NameCount > 0 && (!ToOffset(B.U32(Offset + Pe::ExportAddressOfNames), Names, NamesEnd) ||
+                                  !B.Fits(Names, NameCount, Pe::NameAddressSize) ||
+                                  Names + uint64_t(NameCount) * Pe::NameAddressSize > NamesEnd))
                 throw TOutside();
             for (uint32_t I = 0; I < NameCount; ++I) {
                 uint64_t NameAt = 0, NameEnd = 0;
@@ -290,7 +293,8 @@ void ReadPe(const std::string& Data, TLibraryFile& File) {
             for (uint64_t At = Offset;; At += Pe::ImportDescriptorSize) {
                 if (At + Pe::ImportDescriptorSize > End) throw TOutside();
                 const uint32_t NameRva = B.U32(At + Pe::ImportName);
-                if (NameRva == 0 && B.U32(At + Pe::ImportOriginalFirstThunk) == 0 && B.U32(At + Pe::ImportFirstThunk) == 0)
+                if (NameRva == 0 && B.U32(At + Pe::ImportOriginalFirstThunk) == 0 &&
+                    B.U32(At + Pe::ImportFirstThunk) == 0)
                     break;
                 uint64_t NameAt = 0, NameEnd = 0;
                 if (!ToOffset(NameRva, NameAt, NameEnd)) throw TOutside();

@@ -199,7 +199,8 @@ std::string TextReport(const TInspection& Inspection) {
         std::string Place = F->File;
         if (F->Line > 0) Place += ":" + std::to_string(F->Line);
         if (F->Line > 0 && F->Column > 0) Place += ":" + std::to_string(F->Column);
-        Out += PrintableData(Place) + ": " + SeverityName(F->Severity) + ": " + PrintableMessage(*F) + " [" + F->Rule->Name + "]\n";
+        Out += PrintableData(Place) + ": " + SeverityName(F->Severity) + ": " + PrintableMessage(*F) + " [" +
+               F->Rule->Name + "]\n";
     }
 
     Out += "\nplug-ins:\n";
