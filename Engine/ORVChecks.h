@@ -25,26 +25,34 @@ enum class TEngineReaction {
     LogAndRaise,  // the log line, then the exception
 };
 
-// The stable rule names.
+// A rule of the checks, as ORVRules.def and the tools' tables give it.
+struct TRule {
+    const char* Name;  // stable: tools and users match it
+    TSeverity Severity;
+    // The severity of a finding about a plug-in that starts with the engine (Initialize).
+    TSeverity Starting;
+    // What a report writes before the names a finding gives besides its message (nullptr: the
+    // message names them itself).
+    const char* Related;
+
+    constexpr TSeverity SeverityFor(bool Initialize) const { return Initialize ? Starting : Severity; }
+};
+
+// The engine's rules, one constant each (Rules::MissingLibrary, ...).
 namespace Rules {
-constexpr const char* MalformedManifest = "malformed-manifest";
-constexpr const char* NoRootElement = "no-root-element";
-constexpr const char* InvalidNode = "invalid-node";
-constexpr const char* MissingAttribute = "missing-attribute";
-constexpr const char* ManifestError = "manifest-error";
-constexpr const char* ShieldedPlugin = "shielded-plugin";
-constexpr const char* MissingLibrary = "missing-library";
-constexpr const char* DuplicatePluginID = "duplicate-plugin-id";
-constexpr const char* UnknownExtensionPoint = "unknown-extension-point";
-constexpr const char* RequiredPointEmpty = "required-point-empty";
-constexpr const char* UniquePointOverfull = "unique-point-overfull";
-constexpr const char* UnreadableFolder = "unreadable-folder";
+#define ORV_RULE(Constant, Name, Severity, Starting, Related) \
+    inline constexpr TRule Constant{Name, TSeverity::Severity, TSeverity::Starting, Related};
+#include "ORVRules.def"
+#undef ORV_RULE
 }  // namespace Rules
 
 struct TFinding {
-    TSeverity Severity = TSeverity::Error;
+    // A finding of Rule, at the rule's severity.
+    explicit TFinding(const TRule& Rule) : Rule(&Rule), Severity(Rule.Severity) {}
+
+    const TRule* Rule;
+    TSeverity Severity;
     TEngineReaction Reaction = TEngineReaction::Log;
-    const char* Rule = "";
     std::string File;
     int32_t Line = 0;    // 1-based; 0 when unknown
     int32_t Column = 0;  // 1-based; 0 when unknown

@@ -54,10 +54,8 @@ public:
         Log::Debug("Discovery does not enter [" + Path + "]: " + Reason);
     }
     void Unreadable(const std::string& Path, const std::string& Reason) override {
-        TFinding F;
-        F.Severity = TSeverity::Warning;
+        TFinding F(Rules::UnreadableFolder);
         F.Reaction = TEngineReaction::Log;
-        F.Rule = Rules::UnreadableFolder;
         F.File = Path;
         F.Text = "Folder [" + Path + "] cannot be read: " + Reason + "; the manifests in it are not found";
         Checks_.Report(F);

@@ -97,9 +97,8 @@ void TORVExtension::MissingPoint(const std::string& PointID, TMissingPoint Missi
                   "]: no plug-in in the registry declares it any more");
         return;
     }
-    TFinding F;
+    TFinding F(Rules::UnknownExtensionPoint);
     F.Reaction = TEngineReaction::LogAndRaise;
-    F.Rule = Rules::UnknownExtensionPoint;
     F.File = Descriptor_->GetConfigFile();
     GetPosition(F.Line, F.Column);
     F.PluginID = Descriptor_->GetID();

@@ -47,11 +47,9 @@ struct TManifest {
     }
     bool Named(uint32_t E, const char* Name) const { return SameTextAscii(Tree.Name(E), Name); }
     // A finding of Rule about element E (its place in the file; none for TXMLTree::None).
-    TFinding At(uint32_t E, const char* Rule, TSeverity Severity, TEngineReaction Reaction) const {
-        TFinding F;
-        F.Severity = Severity;
+    TFinding At(uint32_t E, const TRule& Rule, TEngineReaction Reaction) const {
+        TFinding F(Rule);
         F.Reaction = Reaction;
-        F.Rule = Rule;
         F.File = FileName;
         if (E != TXMLTree::None) Tree.Position(E, F.Line, F.Column);
         return F;
@@ -79,7 +77,7 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
     const TManifest Manifest{*Tree, FileName};
     const uint32_t Root = Tree->Root();
     if (Root == TXMLTree::None) {
-        TFinding F = Manifest.At(Root, Rules::NoRootElement, TSeverity::Error, TEngineReaction::Log);
+        TFinding F = Manifest.At(Root, Rules::NoRootElement, TEngineReaction::Log);
         F.Entry = SInvalidConfigFile;
         F.Args = {FileName};
         Findings.Report(F);
@@ -95,7 +93,7 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
 
     for (; Element != TXMLTree::None; Element = Tree->Next(Element)) {
         if (!Manifest.Named(Element, "Plugin")) {
-            TFinding F = Manifest.At(Element, Rules::InvalidNode, TSeverity::Error, TEngineReaction::Log);
+            TFinding F = Manifest.At(Element, Rules::InvalidNode, TEngineReaction::Log);
             F.Entry = SInvalidPluginNode;
             F.Args = {FileName, Tree->IsNative() ? std::string(Tree->Name(Element)) : Platform().Utf8ToNative(Tree->Name(Element))};
             Findings.Report(F);
@@ -103,7 +101,7 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
         }
         const std::string ID = Manifest.Text(Element, "ID");
         if (!IsPluginAllowed(ID, EngineConfig.ShieldedPlugins)) {
-            TFinding F = Manifest.At(Element, Rules::ShieldedPlugin, TSeverity::Note, TEngineReaction::Silent);
+            TFinding F = Manifest.At(Element, Rules::ShieldedPlugin, TEngineReaction::Silent);
             F.PluginID = ID;
             F.Text = "Plug-in [" + ID + "] is shielded by the engine configuration and left out";
             Findings.Report(F);
@@ -126,7 +124,7 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
                 Log::ErrorFmt(SCannotParseFile, {FileName, CurrentExceptionMessage()});
                 throw;
             }
-            TFinding F = Manifest.At(Element, Rules::ManifestError, TSeverity::Error, TEngineReaction::Raise);
+            TFinding F = Manifest.At(Element, Rules::ManifestError, TEngineReaction::Raise);
             F.PluginID = ID;
             F.Entry = SCannotParseFile;
             F.Args = {FileName, CurrentExceptionMessage()};
@@ -140,7 +138,7 @@ void TORVEngine::ReadPlugin(const TManifest& Manifest, uint32_t Element, TORVDes
     const std::string& FileName = Manifest.FileName;
     const std::string ID = Manifest.Text(Element, "ID");
     if (ID.empty()) {
-        TFinding F = Manifest.At(Element, Rules::MissingAttribute, TSeverity::Error, TEngineReaction::Raise);
+        TFinding F = Manifest.At(Element, Rules::MissingAttribute, TEngineReaction::Raise);
         F.Entry = SPluginWithoutID;
         F.Args = {FileName};
         Findings.Report(F);
@@ -170,7 +168,7 @@ void TORVEngine::ReadPlugin(const TManifest& Manifest, uint32_t Element, TORVDes
         return;
     }
     // Only a warning now; loading the plug-in reports it as an error.
-    TFinding F = Manifest.At(Element, Rules::MissingLibrary, TSeverity::Warning, TEngineReaction::Log);
+    TFinding F = Manifest.At(Element, Rules::MissingLibrary, TEngineReaction::Log);
     F.PluginID = ID;
     F.Entry = SDllNotFound;
     F.Args = {ID, Descriptor.GetLocation(), Descriptor.GetLibrary()};
@@ -209,7 +207,7 @@ void TORVEngine::ReadExtensions(const TManifest& Manifest, const Ref<IXMLDocumen
         Extension->SetDescriptor(&Descriptor);
         Extension->SetLocalID(LocalPart(Manifest.Text(Child, "ID")));
         if (!Extension->TrySetPoints(Manifest.Text(Child, "Points"))) {
-            TFinding F = Manifest.At(Child, Rules::MissingAttribute, TSeverity::Error, TEngineReaction::Raise);
+            TFinding F = Manifest.At(Child, Rules::MissingAttribute, TEngineReaction::Raise);
             F.PluginID = Descriptor.GetID();
             F.Subject = Extension->GetID();
             F.Entry = SExtensionWithoutPoints;

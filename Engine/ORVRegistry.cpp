@@ -292,8 +292,7 @@ void TORVRegistry::Validate() {
         const bool Overfull = Point->IsUnique() && LinkedCount > 1;
         const bool Empty = Point->IsRequired() && LinkedCount == 0;
         if (!Overfull && !Empty) continue;
-        TFinding F;
-        F.Rule = Overfull ? Rules::UniquePointOverfull : Rules::RequiredPointEmpty;
+        TFinding F(Overfull ? Rules::UniquePointOverfull : Rules::RequiredPointEmpty);
         if (auto* Owner = dynamic_cast<TORVDescriptor*>(Point->GetDescriptorObject())) {
             F.File = Owner->GetConfigFile();
             F.PluginID = Owner->GetID();
@@ -321,9 +320,7 @@ void TORVRegistry::Validate() {
         const auto Known = First.emplace(Descriptor->GetID(), Descriptor);
         if (Known.second) continue;
         const std::string Earlier = Known.first->second->GetConfigFile();
-        TFinding F;
-        F.Severity = TSeverity::Warning;
-        F.Rule = Rules::DuplicatePluginID;
+        TFinding F(Rules::DuplicatePluginID);
         F.File = Descriptor->GetConfigFile();
         F.Line = Descriptor->GetLine();
         F.Column = Descriptor->GetColumn();

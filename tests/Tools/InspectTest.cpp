@@ -2,12 +2,12 @@
 // once; and the library file readers it uses, on real, crafted and damaged files.
 #include "LibraryFile.h"
 #include "Support/ChildProcess.h"
-#include "Support/Json.h"
 #include "Support/TempFolder.h"
 
 #include "Common/Platform.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cstdint>
@@ -23,6 +23,7 @@
 
 using namespace orv;
 using namespace orv::test;
+using TJson = nlohmann::json;
 
 namespace {
 
@@ -160,7 +161,7 @@ protected:
     // The rules of the findings of a JSON report, sorted, with repeats.
     static TStrings Rules(const TJson& Report) {
         TStrings Result;
-        for (const TJson& F : Report["findings"].Items) Result.push_back(F["rule"].Text);
+        for (const TJson& F : Report.at("findings")) Result.push_back(F.at("rule").get<std::string>());
         std::sort(Result.begin(), Result.end());
         return Result;
     }
@@ -251,7 +252,7 @@ TEST_F(InspectTest, EachKindOfFindingInItsOwnTreeAndAllOfThemInOne) {
         TProgramRun Run = Inspect({"--config", Config, "--check-libraries", "--format", "json", Tree.PathOf("cases/" + Case.Folder)});
         ASSERT_GE(Run.ExitCode, 0) << "orv-inspect died: " << Run.Err;
         TJson Report;
-        ASSERT_NO_THROW(Report = ParseJson(Run.Out)) << Run.Out;
+        ASSERT_NO_THROW(Report = TJson::parse(Run.Out)) << Run.Out;
         const TStrings Found = Rules(Report);
         if (Case.Rule.empty()) {
             EXPECT_EQ(Found, TStrings{});
@@ -259,12 +260,12 @@ TEST_F(InspectTest, EachKindOfFindingInItsOwnTreeAndAllOfThemInOne) {
             continue;
         }
         ASSERT_EQ(Found, TStrings{Case.Rule}) << Run.Out;
-        const TJson& Finding = Report["findings"].Items[0];
-        EXPECT_EQ(Finding["severity"].Text, Case.Severity);
-        EXPECT_FALSE(Finding["file"].Text.empty());
-        EXPECT_FALSE(Finding["message"].Text.empty());
+        const TJson& Finding = Report.at("findings").at(0);
+        EXPECT_EQ(Finding.at("severity"), Case.Severity);
+        EXPECT_FALSE(Finding.at("file").get<std::string>().empty());
+        EXPECT_FALSE(Finding.at("message").get<std::string>().empty());
         if (Case.Rule != "no-root-element") {
-            EXPECT_GT(Finding["line"].Value, 0) << Run.Out;
+            EXPECT_GT(Finding.at("line"), 0) << Run.Out;
         }
         EXPECT_EQ(Run.ExitCode, std::string(Case.Severity) == "error" ? 1 : 0);
         AllRules.insert(Case.Rule);
@@ -411,7 +412,7 @@ TEST_F(InspectTest, MemoryFollowsTheSizeOfTheInput) {
         ASSERT_GE(Run.ExitCode, 0) << Run.Err;
         EXPECT_GT(Run.PeakKiB, 0);
         EXPECT_LT(Run.PeakKiB, 150 * 1024);
-        EXPECT_EQ(Rules(ParseJson(Run.Out)), Case.Rules) << Run.Out.substr(0, 2000);
+        EXPECT_EQ(Rules(TJson::parse(Run.Out)), Case.Rules) << Run.Out.substr(0, 2000);
     }
     // The chain is removed by the shell: its paths are too long for most tools.
     EXPECT_EQ(std::system(("cd '" + Tree.PathOf("chain") + "' && rm -rf " + Long).c_str()), 0);
@@ -433,12 +434,13 @@ TEST_F(InspectTest, AFolderThatCannotBeReadIsAFinding) {
     }
     std::system(("chmod 0700 '" + Locked + "'").c_str());
     ASSERT_EQ(Run.ExitCode, 0) << Run.Err;
-    const TJson Report = ParseJson(Run.Out);
+    const TJson Report = TJson::parse(Run.Out);
     ASSERT_EQ(Rules(Report), TStrings{"unreadable-folder"}) << Run.Out;
-    const TJson& Finding = Report["findings"].Items[0];
-    EXPECT_EQ(Finding["severity"].Text + " " + Finding["file"].Text, "warning " + Locked + "/");
-    EXPECT_NE(Finding["message"].Text.find("Permission denied"), std::string::npos) << Run.Out;
-    EXPECT_EQ(Report["summary"]["plugins"].Value, 1);
+    const TJson& Finding = Report.at("findings").at(0);
+    EXPECT_EQ(Finding.at("severity").get<std::string>() + " " + Finding.at("file").get<std::string>(),
+              "warning " + Locked + "/");
+    EXPECT_NE(Finding.at("message").get<std::string>().find("Permission denied"), std::string::npos) << Run.Out;
+    EXPECT_EQ(Report.at("summary").at("plugins"), 1);
 }
 #endif
 
@@ -507,9 +509,9 @@ TEST_F(InspectTest, DataNeitherForgesLinesNorBreaksTheEncoding) {
 
     ASSERT_TRUE(IsUtf8(Json.Out)) << Json.Out;
     TJson Report;
-    ASSERT_NO_THROW(Report = ParseJson(Json.Out)) << Json.Out;
+    ASSERT_NO_THROW(Report = TJson::parse(Json.Out)) << Json.Out;
     std::set<std::string> Files;
-    for (const TJson& F : Report["findings"].Items) Files.insert(F["file"].Text);
+    for (const TJson& F : Report.at("findings")) Files.insert(F.at("file").get<std::string>());
     for (const TName& Name : Names)
         EXPECT_EQ(Files.count(Cases + "/" + Name.Json + "/plugin.xml"), 1u) << Name.Text << "\n" << Json.Out;
 }

@@ -53,14 +53,14 @@ void NameWhatLibrariesAre(const Ref<IORVRegistry>& Registry, std::vector<TFindin
         Starts[std::make_tuple(D->GetConfigFile(), D->GetLine(), D->GetColumn())] = D->GetInitialize();
     }
     for (TFinding& F : Findings) {
-        if (std::strcmp(F.Rule, Rules::MissingLibrary) != 0) continue;
+        if (std::strcmp(F.Rule->Name, Rules::MissingLibrary.Name) != 0) continue;
         for (const std::string& Place : F.Related) {
             const TFileKind Kind = Platform().KindOf(Place);
             if (Kind == TFileKind::None || Kind == TFileKind::File) continue;
             const auto Plugin = Starts.find(std::make_tuple(F.File, F.Line, F.Column));
             const bool Initialize = Plugin != Starts.end() && Plugin->second;
-            F.Rule = LibraryNotAFile;
-            F.Severity = Initialize ? TSeverity::Error : TSeverity::Warning;
+            F.Rule = &LibraryRules::NotAFile;
+            F.Severity = F.Rule->SeverityFor(Initialize);
             F.Entry = TMessageId(0);
             F.Args.clear();
             F.Text = "The library [" + Place + "] of plug-in [" + F.PluginID + "] " + WhatItIs(Kind) +
@@ -100,8 +100,7 @@ TInspection Inspect(const TInspectOptions& Options) {
         try {
             Loaded.push_back(TPluginConfig{LoadXMLDocument(File), File});
         } catch (const std::exception& E) {
-            TFinding F;
-            F.Rule = Rules::MalformedManifest;
+            TFinding F(Rules::MalformedManifest);
             F.File = File;
             if (const auto* Xml = dynamic_cast<const EXMLError*>(&E)) {
                 F.Line = Xml->Line;

@@ -12,9 +12,6 @@
 #include <string>
 #include <vector>
 
-// A Library that leads to a folder, a FIFO, a device, or a link that leads nowhere.
-constexpr const char* LibraryNotAFile = "library-not-a-file";
-
 struct TInspectOptions {
     std::string ConfigFile;  // an engine configuration (its ConfigExt, ShieldedPlugins, DllPath), or empty
     std::vector<std::string> Paths;

@@ -160,10 +160,8 @@ bool IsProvidedBySystem(const std::string& Name) {
 #endif
 }
 
-TFinding LibraryFinding(TORVDescriptor& Descriptor, const char* Rule, TSeverity Severity, const std::string& Text) {
-    TFinding F;
-    F.Severity = Severity;
-    F.Rule = Rule;
+TFinding LibraryFinding(TORVDescriptor& Descriptor, const TRule& Rule, const std::string& Text) {
+    TFinding F(Rule);
     F.File = Descriptor.GetConfigFile();
     F.Line = Descriptor.GetLine();
     F.Column = Descriptor.GetColumn();
@@ -201,30 +199,30 @@ void CheckLibrary(TORVDescriptor& Descriptor, std::vector<TFinding>& Findings) {
     const std::string Named = "library [" + Path + "] of plug-in [" + Descriptor.GetID() + "]";
     const int64_t Size = Platform().FileSize(Path);
     if (Size < 0 || Size > MaxLibrarySize) {
-        Findings.push_back(LibraryFinding(Descriptor, LibraryRules::Unreadable, TSeverity::Error,
+        Findings.push_back(LibraryFinding(Descriptor, LibraryRules::Unreadable,
                                           "The " + Named + " cannot be read" +
                                               (Size > MaxLibrarySize ? " (larger than 512 MiB)" : "")));
         return;
     }
     const TLibraryFile File = ReadLibraryFile(ReadWhole(Path));
     if (File.Format == TLibraryFormat::Unknown) {
-        Findings.push_back(LibraryFinding(Descriptor, LibraryRules::NotALibrary, TSeverity::Error,
+        Findings.push_back(LibraryFinding(Descriptor, LibraryRules::NotALibrary,
                                           "The " + Named + " is not a library (neither ELF nor PE)"));
         return;
     }
     if (!File.Problem.empty()) {
-        Findings.push_back(LibraryFinding(Descriptor, LibraryRules::Unreadable, TSeverity::Error,
+        Findings.push_back(LibraryFinding(Descriptor, LibraryRules::Unreadable,
                                           "The " + Named + " cannot be read: " + File.Problem));
         return;
     }
     if (!IsThisPlatform(File)) {
-        Findings.push_back(LibraryFinding(Descriptor, LibraryRules::WrongArchitecture, TSeverity::Error,
+        Findings.push_back(LibraryFinding(Descriptor, LibraryRules::WrongArchitecture,
                                           "The " + Named + " is " + DescribeLibraryFormat(File) +
                                               ", this engine loads " + ThisPlatform()));
         return;
     }
     if (!File.IsLibrary) {
-        Findings.push_back(LibraryFinding(Descriptor, LibraryRules::NotALibrary, TSeverity::Error,
+        Findings.push_back(LibraryFinding(Descriptor, LibraryRules::NotALibrary,
                                           "The " + Named + " is a program, not a library"));
         return;
     }
@@ -232,13 +230,12 @@ void CheckLibrary(TORVDescriptor& Descriptor, std::vector<TFinding>& Findings) {
     // The exports the engine asks for by name.
     const std::set<std::string> Exports(File.Exports.begin(), File.Exports.end());
     const std::map<std::string, std::vector<std::string>> DecoratedForms = DecoratedExports(Exports);
-    auto CheckExport = [&](const std::string& Name, const char* MissingRule, TSeverity Severity,
-                           const std::string& Role) {
+    auto CheckExport = [&](const std::string& Name, const TRule& MissingRule, const std::string& Role) {
         if (!File.ExportsKnown || Exports.count(Name)) return;
         const auto Forms = DecoratedForms.find(Name);
         if (Forms != DecoratedForms.end()) {
             const std::vector<std::string>& Decorated = Forms->second;
-            TFinding F = LibraryFinding(Descriptor, LibraryRules::DecoratedExport, TSeverity::Error,
+            TFinding F = LibraryFinding(Descriptor, LibraryRules::DecoratedExport,
                                         "The " + Named + " exports " + Role + " only as [" + Join(Decorated) +
                                             "]; the engine looks for [" + Name + "] (link with -Wl,--kill-at)");
             F.Related = Decorated;
@@ -246,16 +243,16 @@ void CheckLibrary(TORVDescriptor& Descriptor, std::vector<TFinding>& Findings) {
             return;
         }
         Findings.push_back(
-            LibraryFinding(Descriptor, MissingRule, Severity, "The " + Named + " does not export " + Role + " [" + Name + "]"));
+            LibraryFinding(Descriptor, MissingRule, "The " + Named + " does not export " + Role + " [" + Name + "]"));
     };
-    CheckExport("GetPluginImpl", LibraryRules::MissingPluginEntry, TSeverity::Warning, "its plug-in entry");
+    CheckExport("GetPluginImpl", LibraryRules::MissingPluginEntry, "its plug-in entry");
     TORVExtensions& Extensions = Descriptor.OwnExtensions();
     std::set<std::string> Asked;
     for (int32_t I = 0; I < Extensions.GetCount(); ++I) {
         auto* Extension = TConverter::ToExtension(Extensions.ItemAt(I));
         const std::string& Factory = Extension->GetFactoryMethod();
         if (Factory.empty() || !Asked.insert(Factory).second) continue;
-        CheckExport(Factory, LibraryRules::MissingFactory, TSeverity::Warning,
+        CheckExport(Factory, LibraryRules::MissingFactory,
                     "the factory of extension [" + Extension->GetID() + "]");
     }
 
@@ -278,7 +275,7 @@ void CheckLibrary(TORVDescriptor& Descriptor, std::vector<TFinding>& Findings) {
             }
         }
         if (Found) continue;
-        TFinding F = LibraryFinding(Descriptor, LibraryRules::MissingDependency, TSeverity::Error,
+        TFinding F = LibraryFinding(Descriptor, LibraryRules::MissingDependency,
                                     "The " + Named + " needs [" + Needed + "], which the system's loader will not find");
         F.Related = std::move(Places);
         Findings.push_back(F);

@@ -8,14 +8,12 @@
 
 #include <vector>
 
+// orv-inspect's own rules, one constant each (LibraryRules::NotALibrary, ...).
 namespace LibraryRules {
-constexpr const char* Unreadable = "library-unreadable";
-constexpr const char* NotALibrary = "not-a-library";
-constexpr const char* WrongArchitecture = "wrong-architecture";
-constexpr const char* MissingPluginEntry = "missing-plugin-entry";
-constexpr const char* MissingFactory = "missing-factory";
-constexpr const char* DecoratedExport = "decorated-export";
-constexpr const char* MissingDependency = "missing-dependency";
+#define ORV_RULE(Constant, Name, Severity, Starting, Related) \
+    inline constexpr orv::TRule Constant{Name, orv::TSeverity::Severity, orv::TSeverity::Starting, Related};
+#include "LibraryRules.def"
+#undef ORV_RULE
 }  // namespace LibraryRules
 
 // Adds the findings about Descriptor's library (which must exist) to Findings.

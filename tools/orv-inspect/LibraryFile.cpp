@@ -1,4 +1,5 @@
 #include "LibraryFile.h"
+#include "LibraryLayout.h"
 
 #include "Common/ORVText.h"
 
@@ -27,6 +28,7 @@ public:
         }
         return V;
     }
+    unsigned char U8(uint64_t Offset) const { return static_cast<unsigned char>(Get(Offset, 1)); }
     uint16_t U16(uint64_t Offset) const { return static_cast<uint16_t>(Get(Offset, 2)); }
     uint32_t U32(uint64_t Offset) const { return static_cast<uint32_t>(Get(Offset, 4)); }
     uint64_t U64(uint64_t Offset) const { return Get(Offset, 8); }
@@ -83,114 +85,122 @@ std::vector<std::string> SplitPathList(const std::string& Text) {
 
 // --- ELF -----------------------------------------------------------------------------------------
 
-constexpr unsigned PtLoad = 1, PtDynamic = 2;
-constexpr unsigned ShtDynsym = 11;
-constexpr uint64_t DtNull = 0, DtNeeded = 1, DtStrtab = 5, DtStrsz = 10, DtRpath = 15, DtRunpath = 29;
-
 struct TSegment {
     uint64_t Offset, VirtualAddress, FileSize;
 };
 
+// The headers of an ELF file of the class whose layout L gives.
+template <class L>
+void ReadElfHeaders(const TBytes& B, TLibraryFile& File) {
+    auto Word = [&B](uint64_t Offset) { return B.Get(Offset, L::Word); };
+    const uint16_t Type = B.U16(Elf::EType);
+    File.Machine = B.U16(Elf::EMachine);
+    File.IsLibrary = Type == Elf::EtDyn;
+    const uint64_t PhOff = Word(L::EPhOff);
+    const uint64_t ShOff = Word(L::EShOff);
+    const uint16_t PhEntSize = B.U16(L::EPhEntSize), PhNum = B.U16(L::EPhNum);
+    const uint16_t ShEntSize = B.U16(L::EShEntSize), ShNum = B.U16(L::EShNum);
+
+    // The loadable segments, to turn addresses into file offsets, and the dynamic segment.
+    std::vector<TSegment> Loads;
+    uint64_t DynOffset = 0, DynSize = 0;
+    if (PhNum > 0 && (PhEntSize < L::PhdrSize || !B.Fits(PhOff, PhNum, PhEntSize))) throw TOutside();
+    for (unsigned I = 0; I < PhNum; ++I) {
+        const uint64_t P = PhOff + uint64_t(I) * PhEntSize;
+        const uint32_t PType = B.U32(P + Elf::PType);
+        const uint64_t Offset = Word(P + L::POffset);
+        const uint64_t VAddr = Word(P + L::PVAddr);
+        const uint64_t FileSz = Word(P + L::PFileSz);
+        if (PType == Elf::PtLoad) Loads.push_back({Offset, VAddr, FileSz});
+        if (PType == Elf::PtDynamic) DynOffset = Offset, DynSize = FileSz;
+    }
+    auto ToOffset = [&](uint64_t Address, uint64_t& Offset) {
+        for (const TSegment& S : Loads)
+            if (Address >= S.VirtualAddress && Address - S.VirtualAddress < S.FileSize) {
+                Offset = S.Offset + (Address - S.VirtualAddress);
+                return true;
+            }
+        return false;
+    };
+
+    // The dynamic section: needed libraries and search paths.
+    if (DynSize > 0) {
+        std::vector<std::pair<uint64_t, uint64_t>> Entries;
+        uint64_t StrTab = 0, StrSz = 0;
+        for (uint64_t At = DynOffset; At + L::DynSize <= DynOffset + DynSize; At += L::DynSize) {
+            const uint64_t Tag = Word(At + Elf::DTag);
+            const uint64_t Value = Word(At + L::DVal);
+            if (Tag == Elf::DtNull) break;
+            if (Tag == Elf::DtStrtab) StrTab = Value;
+            if (Tag == Elf::DtStrsz) StrSz = Value;
+            Entries.emplace_back(Tag, Value);
+        }
+        uint64_t StrOffset = 0;
+        const bool HaveStrings = ToOffset(StrTab, StrOffset);
+        TNameSet Needed(File.Needed);
+        for (const auto& Entry : Entries) {
+            if (Entry.first != Elf::DtNeeded && Entry.first != Elf::DtRpath && Entry.first != Elf::DtRunpath) continue;
+            if (!HaveStrings) throw TOutside();
+            std::string Text = B.Name(StrOffset + Entry.second, StrOffset + StrSz);
+            if (Entry.first == Elf::DtNeeded) Needed.Add(Text, Text);
+            if (Entry.first == Elf::DtRpath) File.RPath = SplitPathList(Text);
+            if (Entry.first == Elf::DtRunpath) File.RunPath = SplitPathList(Text);
+        }
+    }
+
+    // The dynamic symbol table, through the section headers. A file has one; further headers
+    // that claim to be one are not read again.
+    if (ShOff != 0 && ShNum > 0) {
+        if (ShEntSize < L::ShdrSize || !B.Fits(ShOff, ShNum, ShEntSize)) throw TOutside();
+        for (unsigned I = 0; I < ShNum && !File.ExportsKnown; ++I) {
+            const uint64_t S = ShOff + uint64_t(I) * ShEntSize;
+            if (B.U32(S + Elf::ShType) != Elf::ShtDynsym) continue;
+            const uint64_t Offset = Word(S + L::ShOffset);
+            const uint64_t Size = Word(S + L::ShSize);
+            const uint32_t Link = B.U32(S + L::ShLink);
+            const uint64_t EntSize = Word(S + L::ShEntSize);
+            if (Link >= ShNum || EntSize < L::SymSize || !B.Fits(Offset, Size / EntSize, EntSize)) throw TOutside();
+            // The linked section holds the symbols' names.
+            const uint64_t Strings = ShOff + uint64_t(Link) * ShEntSize;
+            const uint64_t StrOffset = Word(Strings + L::ShOffset);
+            const uint64_t StrSize = Word(Strings + L::ShSize);
+            for (uint64_t K = Elf::StnUndef + 1; K < Size / EntSize; ++K) {
+                const uint64_t Sym = Offset + K * EntSize;
+                const uint32_t NameAt = B.U32(Sym + Elf::StName);
+                const unsigned char Info = B.U8(Sym + L::StInfo);
+                const unsigned char Other = B.U8(Sym + L::StOther);
+                const uint16_t Index = B.U16(Sym + L::StShndx);
+                const unsigned Bind = Elf::SymbolBind(Info), SymType = Elf::SymbolType(Info);
+                const unsigned Visibility = Elf::SymbolVisibility(Other);
+                const bool Global = Bind == Elf::StbGlobal || Bind == Elf::StbWeak || Bind == Elf::StbGnuUnique;
+                const bool Code = SymType == Elf::SttObject || SymType == Elf::SttFunc || SymType == Elf::SttGnuIfunc;
+                if (Index == Elf::ShnUndef || !Global || !Code ||
+                    (Visibility != Elf::StvDefault && Visibility != Elf::StvProtected))
+                    continue;
+                File.Exports.push_back(B.Name(StrOffset + NameAt, StrOffset + StrSize));
+            }
+            File.ExportsKnown = true;
+        }
+    }
+}
+
 void ReadElf(const std::string& Data, TLibraryFile& File) {
     File.Format = TLibraryFormat::Elf;
-    const unsigned char Class = static_cast<unsigned char>(Data.size() > 4 ? Data[4] : 0);
-    const unsigned char Encoding = static_cast<unsigned char>(Data.size() > 5 ? Data[5] : 0);
-    if ((Class != 1 && Class != 2) || (Encoding != 1 && Encoding != 2)) {
+    const auto Class = static_cast<unsigned char>(Data.size() > Elf::IdentClass ? Data[Elf::IdentClass] : 0);
+    const auto Encoding = static_cast<unsigned char>(Data.size() > Elf::IdentData ? Data[Elf::IdentData] : 0);
+    if ((Class != Elf::Class32 && Class != Elf::Class64) ||
+        (Encoding != Elf::DataLittleEndian && Encoding != Elf::DataBigEndian)) {
         File.Problem = "unknown ELF class or byte order";
         return;
     }
-    File.Wide = Class == 2;
-    File.BigEndian = Encoding == 2;
+    File.Wide = Class == Elf::Class64;
+    File.BigEndian = Encoding == Elf::DataBigEndian;
     const TBytes B(Data, File.BigEndian);
-    const bool W = File.Wide;
     try {
-        const uint16_t Type = B.U16(16);
-        File.Machine = B.U16(18);
-        File.IsLibrary = Type == 3;  // ET_DYN (position-independent executables are ET_DYN too)
-        const uint64_t PhOff = W ? B.U64(32) : B.U32(28);
-        const uint64_t ShOff = W ? B.U64(40) : B.U32(32);
-        const uint16_t PhEntSize = B.U16(W ? 54 : 42), PhNum = B.U16(W ? 56 : 44);
-        const uint16_t ShEntSize = B.U16(W ? 58 : 46), ShNum = B.U16(W ? 60 : 48);
-
-        // The loadable segments, to turn addresses into file offsets, and the dynamic segment.
-        std::vector<TSegment> Loads;
-        uint64_t DynOffset = 0, DynSize = 0;
-        if (PhNum > 0 && (PhEntSize < (W ? 56u : 32u) || !B.Fits(PhOff, PhNum, PhEntSize))) throw TOutside();
-        for (unsigned I = 0; I < PhNum; ++I) {
-            const uint64_t P = PhOff + uint64_t(I) * PhEntSize;
-            const uint32_t PType = B.U32(P);
-            const uint64_t Offset = W ? B.U64(P + 8) : B.U32(P + 4);
-            const uint64_t VAddr = W ? B.U64(P + 16) : B.U32(P + 8);
-            const uint64_t FileSz = W ? B.U64(P + 32) : B.U32(P + 16);
-            if (PType == PtLoad) Loads.push_back({Offset, VAddr, FileSz});
-            if (PType == PtDynamic) DynOffset = Offset, DynSize = FileSz;
-        }
-        auto ToOffset = [&](uint64_t Address, uint64_t& Offset) {
-            for (const TSegment& S : Loads)
-                if (Address >= S.VirtualAddress && Address - S.VirtualAddress < S.FileSize) {
-                    Offset = S.Offset + (Address - S.VirtualAddress);
-                    return true;
-                }
-            return false;
-        };
-
-        // The dynamic section: needed libraries and search paths.
-        if (DynSize > 0) {
-            const unsigned EntSize = W ? 16 : 8;
-            std::vector<std::pair<uint64_t, uint64_t>> Entries;
-            uint64_t StrTab = 0, StrSz = 0;
-            for (uint64_t At = DynOffset; At + EntSize <= DynOffset + DynSize; At += EntSize) {
-                const uint64_t Tag = W ? B.U64(At) : B.U32(At);
-                const uint64_t Value = W ? B.U64(At + 8) : B.U32(At + 4);
-                if (Tag == DtNull) break;
-                if (Tag == DtStrtab) StrTab = Value;
-                if (Tag == DtStrsz) StrSz = Value;
-                Entries.emplace_back(Tag, Value);
-            }
-            uint64_t StrOffset = 0;
-            const bool HaveStrings = ToOffset(StrTab, StrOffset);
-            TNameSet Needed(File.Needed);
-            for (const auto& Entry : Entries) {
-                if (Entry.first != DtNeeded && Entry.first != DtRpath && Entry.first != DtRunpath) continue;
-                if (!HaveStrings) throw TOutside();
-                std::string Text = B.Name(StrOffset + Entry.second, StrOffset + StrSz);
-                if (Entry.first == DtNeeded) Needed.Add(Text, Text);
-                if (Entry.first == DtRpath) File.RPath = SplitPathList(Text);
-                if (Entry.first == DtRunpath) File.RunPath = SplitPathList(Text);
-            }
-        }
-
-        // The dynamic symbol table, through the section headers. A file has one; further headers
-        // that claim to be one are not read again.
-        if (ShOff != 0 && ShNum > 0) {
-            if (ShEntSize < (W ? 64u : 40u) || !B.Fits(ShOff, ShNum, ShEntSize)) throw TOutside();
-            for (unsigned I = 0; I < ShNum && !File.ExportsKnown; ++I) {
-                const uint64_t S = ShOff + uint64_t(I) * ShEntSize;
-                if (B.U32(S + 4) != ShtDynsym) continue;
-                const uint64_t Offset = W ? B.U64(S + 24) : B.U32(S + 16);
-                const uint64_t Size = W ? B.U64(S + 32) : B.U32(S + 20);
-                const uint32_t Link = B.U32(W ? S + 40 : S + 24);
-                const uint64_t EntSize = W ? B.U64(S + 56) : B.U32(S + 36);
-                if (Link >= ShNum || EntSize < (W ? 24u : 16u) || !B.Fits(Offset, Size / EntSize, EntSize))
-                    throw TOutside();
-                const uint64_t L = ShOff + uint64_t(Link) * ShEntSize;
-                const uint64_t StrOffset = W ? B.U64(L + 24) : B.U32(L + 16);
-                const uint64_t StrSize = W ? B.U64(L + 32) : B.U32(L + 20);
-                for (uint64_t K = 1; K < Size / EntSize; ++K) {
-                    const uint64_t Sym = Offset + K * EntSize;
-                    const uint32_t NameAt = B.U32(Sym);
-                    const unsigned char Info = static_cast<unsigned char>(B.Get(W ? Sym + 4 : Sym + 12, 1));
-                    const unsigned char Other = static_cast<unsigned char>(B.Get(W ? Sym + 5 : Sym + 13, 1));
-                    const uint16_t Index = B.U16(W ? Sym + 6 : Sym + 14);
-                    const unsigned Bind = Info >> 4, SymType = Info & 0xF, Visibility = Other & 3;
-                    const bool Global = Bind == 1 || Bind == 2 || Bind == 10;
-                    const bool Code = SymType == 1 || SymType == 2 || SymType == 10;
-                    if (Index == 0 || !Global || !Code || (Visibility != 0 && Visibility != 3)) continue;
-                    File.Exports.push_back(B.Name(StrOffset + NameAt, StrOffset + StrSize));
-                }
-                File.ExportsKnown = true;
-            }
-        }
+        if (File.Wide)
+            ReadElfHeaders<Elf::TLayout64>(B, File);
+        else
+            ReadElfHeaders<Elf::TLayout32>(B, File);
     } catch (const TOutside&) {
         File.Problem = "truncated or damaged ELF file";
     }
@@ -205,33 +215,41 @@ struct TSection {
 void ReadPe(const std::string& Data, TLibraryFile& File) {
     const TBytes B(Data, false);
     try {
-        const uint32_t PeOffset = B.U32(0x3C);
-        if (B.U32(PeOffset) != 0x00004550) return;  // no "PE\0\0": a DOS program or no PE at all
+        const uint32_t PeOffset = B.U32(Pe::DosNewHeader);
+        if (B.U32(PeOffset) != Pe::Signature) return;  // a DOS program or no PE at all
         File.Format = TLibraryFormat::Pe;
-        const uint64_t Coff = PeOffset + 4;
-        File.Machine = B.U16(Coff);
-        const uint16_t Sections = B.U16(Coff + 2);
-        const uint16_t OptionalSize = B.U16(Coff + 16);
-        const uint16_t Characteristics = B.U16(Coff + 18);
-        File.IsLibrary = (Characteristics & 0x2000) != 0;
-        const uint64_t Optional = Coff + 20;
-        const uint16_t Magic = B.U16(Optional);
-        if (Magic != 0x10b && Magic != 0x20b) {
+        const uint64_t Coff = PeOffset + Pe::SignatureSize;
+        File.Machine = B.U16(Coff + Pe::FileMachine);
+        const uint16_t Sections = B.U16(Coff + Pe::FileNumberOfSections);
+        const uint16_t OptionalSize = B.U16(Coff + Pe::FileSizeOfOptionalHeader);
+        const uint16_t Characteristics = B.U16(Coff + Pe::FileCharacteristics);
+        File.IsLibrary = (Characteristics & Pe::FileDll) != 0;
+        const uint64_t Optional = Coff + Pe::FileHeaderSize;
+        const uint16_t Magic = B.U16(Optional + Pe::OptionalMagic);
+        if (Magic != Pe::MagicPe32 && Magic != Pe::MagicPe32Plus) {
             File.Problem = "unknown PE optional header";
             return;
         }
-        File.Wide = Magic == 0x20b;
-        const uint64_t DirectoryCountAt = Optional + (File.Wide ? 108 : 92);
+        File.Wide = Magic == Pe::MagicPe32Plus;
+        const uint64_t DirectoryCountAt =
+            Optional + (File.Wide ? Pe::NumberOfRvaAndSizes64 : Pe::NumberOfRvaAndSizes32);
         const uint32_t DirectoryCount = B.U32(DirectoryCountAt);
-        const uint64_t Directories = DirectoryCountAt + 4;
-        if (DirectoryCount > 16 || Directories + uint64_t(DirectoryCount) * 8 > Optional + OptionalSize) throw TOutside();
+        const uint64_t Directories = DirectoryCountAt + sizeof(uint32_t);
+        if (DirectoryCount > Pe::MaxDirectories ||
+            Directories + uint64_t(DirectoryCount) * Pe::DirectorySize > Optional + OptionalSize)
+            throw TOutside();
+        // The address of a data directory (its first field, its size following).
+        auto DirectoryAddress = [&](unsigned Index) {
+            return B.U32(Directories + uint64_t(Index) * Pe::DirectorySize);
+        };
 
         std::vector<TSection> Table;
         const uint64_t SectionAt = Optional + OptionalSize;
-        if (!B.Fits(SectionAt, Sections, 40)) throw TOutside();
+        if (!B.Fits(SectionAt, Sections, Pe::SectionHeaderSize)) throw TOutside();
         for (unsigned I = 0; I < Sections; ++I) {
-            const uint64_t S = SectionAt + uint64_t(I) * 40;
-            Table.push_back({B.U32(S + 12), B.U32(S + 8), B.U32(S + 16), B.U32(S + 20)});
+            const uint64_t S = SectionAt + uint64_t(I) * Pe::SectionHeaderSize;
+            Table.push_back({B.U32(S + Pe::SectionVirtualAddress), B.U32(S + Pe::SectionVirtualSize),
+                             B.U32(S + Pe::SectionSizeOfRawData), B.U32(S + Pe::SectionPointerToRawData)});
         }
         // The file offset of an address relative to the image, and the end of its section's data.
         auto ToOffset = [&](uint32_t Rva, uint64_t& Offset, uint64_t& End) {
@@ -248,29 +266,32 @@ void ReadPe(const std::string& Data, TLibraryFile& File) {
 
         uint64_t Offset = 0, End = 0;
         // The export directory: the exported names.
-        if (DirectoryCount > 0 && B.U32(Directories) != 0) {
-            if (!ToOffset(B.U32(Directories), Offset, End)) throw TOutside();
-            const uint32_t NameCount = B.U32(Offset + 24);
+        if (DirectoryCount > Pe::DirectoryExport && DirectoryAddress(Pe::DirectoryExport) != 0) {
+            if (!ToOffset(DirectoryAddress(Pe::DirectoryExport), Offset, End)) throw TOutside();
+            const uint32_t NameCount = B.U32(Offset + Pe::ExportNumberOfNames);
             uint64_t Names = 0, NamesEnd = 0;
-            if (NameCount > 0 && (!ToOffset(B.U32(Offset + 32), Names, NamesEnd) || !B.Fits(Names, NameCount, 4) ||
-                                  Names + uint64_t(NameCount) * 4 > NamesEnd))
+            if (NameCount > 0 && (!ToOffset(B.U32(Offset + Pe::ExportAddressOfNames), Names, NamesEnd) ||
+                                  !B.Fits(Names, NameCount, Pe::NameAddressSize) ||
+                                  Names + uint64_t(NameCount) * Pe::NameAddressSize > NamesEnd))
                 throw TOutside();
             for (uint32_t I = 0; I < NameCount; ++I) {
                 uint64_t NameAt = 0, NameEnd = 0;
-                if (!ToOffset(B.U32(Names + uint64_t(I) * 4), NameAt, NameEnd)) throw TOutside();
+                if (!ToOffset(B.U32(Names + uint64_t(I) * Pe::NameAddressSize), NameAt, NameEnd)) throw TOutside();
                 File.Exports.push_back(B.Name(NameAt, NameEnd));
             }
         }
         File.ExportsKnown = true;
-        // The import directory: one descriptor of 20 bytes per DLL, up to an empty one.
-        if (DirectoryCount > 1 && B.U32(Directories + 8) != 0) {
-            if (!ToOffset(B.U32(Directories + 8), Offset, End)) throw TOutside();
+        // The import directory: one descriptor per DLL, up to an empty one.
+        if (DirectoryCount > Pe::DirectoryImport && DirectoryAddress(Pe::DirectoryImport) != 0) {
+            if (!ToOffset(DirectoryAddress(Pe::DirectoryImport), Offset, End)) throw TOutside();
             // DLL names ignore letter case.
             TNameSet Needed(File.Needed);
-            for (uint64_t At = Offset;; At += 20) {
-                if (At + 20 > End) throw TOutside();
-                const uint32_t NameRva = B.U32(At + 12);
-                if (NameRva == 0 && B.U32(At) == 0 && B.U32(At + 16) == 0) break;
+            for (uint64_t At = Offset;; At += Pe::ImportDescriptorSize) {
+                if (At + Pe::ImportDescriptorSize > End) throw TOutside();
+                const uint32_t NameRva = B.U32(At + Pe::ImportName);
+                if (NameRva == 0 && B.U32(At + Pe::ImportOriginalFirstThunk) == 0 &&
+                    B.U32(At + Pe::ImportFirstThunk) == 0)
+                    break;
                 uint64_t NameAt = 0, NameEnd = 0;
                 if (!ToOffset(NameRva, NameAt, NameEnd)) throw TOutside();
                 std::string Name = B.Name(NameAt, NameEnd);
@@ -287,9 +308,9 @@ void ReadPe(const std::string& Data, TLibraryFile& File) {
 
 TLibraryFile ReadLibraryFile(const std::string& Bytes) {
     TLibraryFile File;
-    if (Bytes.size() >= 4 && std::memcmp(Bytes.data(), "\x7F" "ELF", 4) == 0)
+    if (Bytes.size() >= Elf::MagicSize && std::memcmp(Bytes.data(), Elf::Magic, Elf::MagicSize) == 0)
         ReadElf(Bytes, File);
-    else if (Bytes.size() >= 2 && Bytes[0] == 'M' && Bytes[1] == 'Z')
+    else if (Bytes.size() >= Pe::DosMagicSize && std::memcmp(Bytes.data(), Pe::DosMagic, Pe::DosMagicSize) == 0)
         ReadPe(Bytes, File);
     return File;
 }

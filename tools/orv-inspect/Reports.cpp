@@ -6,6 +6,8 @@
 #include "Engine/ORVExtensionPoint.h"
 #include "ToolText.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -59,15 +61,6 @@ std::vector<std::string> LinkedExtensionIDs(TORVExtensionPoint& Point) {
 
 const char* SeverityName(TSeverity S) { return S == TSeverity::Error ? "error" : S == TSeverity::Warning ? "warning" : "note"; }
 
-// What the finding's related names are, for the message; nil where the message names them.
-const char* RelatedLabel(const TFinding& F) {
-    const std::string Rule = F.Rule;
-    if (Rule == Rules::MissingLibrary || Rule == LibraryNotAFile || Rule == "missing-dependency") return "looked for";
-    if (Rule == Rules::UniquePointOverfull) return "extensions";
-    if (Rule == Rules::DuplicatePluginID || Rule == "decorated-export") return nullptr;
-    return "see";
-}
-
 // The finding's message with what it names besides, printable: the line breaks of a message-table
 // text are kept, those of the data filled into it escaped.
 std::string PrintableMessage(const TFinding& F) {
@@ -78,8 +71,8 @@ std::string PrintableMessage(const TFinding& F) {
         const TArgList Args(F.Args);
         Text = PrintableFormat(LoadMessage(F.Entry), Args.Data(), Args.High());
     }
-    if (!F.Related.empty() && RelatedLabel(F)) {
-        Text += std::string(" (") + RelatedLabel(F) + ": ";
+    if (!F.Related.empty() && F.Rule->Related) {
+        Text += std::string(" (") + F.Rule->Related + ": ";
         for (std::size_t I = 0; I < F.Related.size(); ++I) Text += (I ? ", " : "") + PrintableData(F.Related[I]);
         Text += ")";
     }
@@ -101,34 +94,57 @@ std::string Plural(int N, const char* One, const char* Many) { return std::to_st
 
 // --- JSON ----------------------------------------------------------------------------------------
 
-// A JSON string of Text (the engine's encoding): UTF-8 throughout. Each part that is not
-// well-formed UTF-8 (a stray byte, an overlong form, an encoded surrogate, a value above U+10FFFF,
-// a sequence cut short) becomes one U+FFFD, the maximal ill-formed part as Unicode counts it.
-std::string Json(const std::string& Text) {
-    const std::string Utf8 = ToUtf8(Text);
-    std::string Out = "\"";
-    for (std::size_t I = 0, Length = 0; I < Utf8.size(); I += Length) {
-        const auto C = static_cast<unsigned char>(Utf8[I]);
-        if (!Utf8SequenceAt(Utf8, I, Length)) {
-            Out += "\xEF\xBF\xBD";
-        } else if (C == '"' || C == '\\') {
-            Out += '\\';
-            Out += static_cast<char>(C);
-        } else if (C < 0x20 || C == 0x7F) {
-            char Escape[8];
-            std::snprintf(Escape, sizeof Escape, "\\u%04x", C);
-            Out += Escape;
-        } else {
-            Out.append(Utf8, I, Length);
-        }
-    }
-    return Out + "\"";
+using TJson = nlohmann::ordered_json;
+
+TJson JsonList(const std::vector<std::string>& Items) {
+    TJson List = TJson::array();
+    for (const std::string& Item : Items) List.push_back(ToUtf8(Item));
+    return List;
 }
 
-std::string JsonList(const std::vector<std::string>& Items) {
-    std::string Out = "[";
-    for (std::size_t I = 0; I < Items.size(); ++I) Out += (I ? ", " : "") + Json(Items[I]);
-    return Out + "]";
+// The control character a two-character escape of the library's dump (\n, \t, ...) stands for;
+// 0 for the others (\\, \", \uxxxx).
+char ShortEscape(char E) {
+    switch (E) {
+        case 'b': return '\b';
+        case 't': return '\t';
+        case 'n': return '\n';
+        case 'f': return '\f';
+        case 'r': return '\r';
+        default: return 0;
+    }
+}
+
+// The document as text, UTF-8 throughout: each part of a string that is not well-formed UTF-8 (a
+// stray byte, an overlong form, an encoded surrogate, a value above U+10FFFF, a sequence cut
+// short) becomes one U+FFFD, the maximal ill-formed part as Unicode counts it. Control characters
+// and DEL are written as \u00xx, as this report always wrote them (the library's dump writes \n,
+// \t, ... and leaves DEL as it is).
+std::string JsonText(const TJson& Document) {
+    const std::string Dumped = Document.dump(2, ' ', false, TJson::error_handler_t::replace);
+    std::string Out;
+    Out.reserve(Dumped.size() + 1);
+    for (std::size_t I = 0; I < Dumped.size(); ++I) {
+        char C = Dumped[I];
+        if (C == '\\') {
+            // Every backslash of the dump begins an escape, inside a string.
+            const char Control = ShortEscape(Dumped[I + 1]);
+            if (!Control) {
+                Out += C;
+                Out += Dumped[++I];
+                continue;
+            }
+            C = Control;
+            ++I;
+        } else if (C != '\x7F') {
+            Out += C;
+            continue;
+        }
+        char Code[8];
+        std::snprintf(Code, sizeof Code, "\\u%04x", static_cast<unsigned char>(C));
+        Out += Code;
+    }
+    return Out + "\n";
 }
 
 // --- DOT -----------------------------------------------------------------------------------------
@@ -183,7 +199,8 @@ std::string TextReport(const TInspection& Inspection) {
         std::string Place = F->File;
         if (F->Line > 0) Place += ":" + std::to_string(F->Line);
         if (F->Line > 0 && F->Column > 0) Place += ":" + std::to_string(F->Column);
-        Out += PrintableData(Place) + ": " + SeverityName(F->Severity) + ": " + PrintableMessage(*F) + " [" + F->Rule + "]\n";
+        Out += PrintableData(Place) + ": " + SeverityName(F->Severity) + ": " + PrintableMessage(*F) + " [" +
+               F->Rule->Name + "]\n";
     }
 
     Out += "\nplug-ins:\n";
@@ -212,46 +229,60 @@ std::string JsonReport(const TInspection& Inspection) {
     std::size_t PointCount = 0, ExtensionCount = 0;
     for (const TPluginView& P : All) PointCount += P.Points.size(), ExtensionCount += P.Extensions.size();
     const TFindingCounts Counts = CountFindings(Inspection);
-    std::string Out = "{\n  \"summary\": {\"manifests\": " + std::to_string(Inspection.Manifests.size()) +
-                      ", \"plugins\": " + std::to_string(All.size()) + ", \"points\": " + std::to_string(PointCount) +
-                      ", \"extensions\": " + std::to_string(ExtensionCount) + ", \"errors\": " +
-                      std::to_string(Counts.Errors) + ", \"warnings\": " + std::to_string(Counts.Warnings) +
-                      ", \"notes\": " + std::to_string(Counts.Notes) + "},\n  \"plugins\": [";
-    for (std::size_t I = 0; I < All.size(); ++I) {
-        TORVDescriptor& D = *All[I].Descriptor;
-        Out += std::string(I ? "," : "") + "\n    {\"id\": " + Json(D.GetID()) + ", \"name\": " + Json(D.GetName()) +
-               ", \"version\": " + Json(D.GetVersion()) + ", \"provider\": " + Json(D.GetProvider()) +
-               ", \"file\": " + Json(D.GetConfigFile()) + ", \"line\": " + std::to_string(D.GetLine()) +
-               ", \"library\": " + Json(D.GetLibrary()) + ", \"initialize\": " + (D.GetInitialize() ? "true" : "false") +
-               ",\n     \"points\": [";
-        for (std::size_t J = 0; J < All[I].Points.size(); ++J) {
-            TORVExtensionPoint& P = *All[I].Points[J].Point;
-            Out += std::string(J ? ", " : "") + "{\"id\": " + Json(All[I].Points[J].ID) + ", \"name\": " + Json(P.GetName()) +
-                   ", \"required\": " + (P.IsRequired() ? "true" : "false") + ", \"unique\": " +
-                   (P.IsUnique() ? "true" : "false") + ", \"extensions\": " + JsonList(LinkedExtensionIDs(P)) + "}";
+    TJson Plugins = TJson::array();
+    for (const TPluginView& Plugin : All) {
+        TORVDescriptor& D = *Plugin.Descriptor;
+        TJson Points = TJson::array(), Extensions = TJson::array();
+        for (const TPointView& Point : Plugin.Points) {
+            TORVExtensionPoint& P = *Point.Point;
+            Points.push_back({{"id", ToUtf8(Point.ID)},
+                              {"name", ToUtf8(P.GetName())},
+                              {"required", P.IsRequired()},
+                              {"unique", P.IsUnique()},
+                              {"extensions", JsonList(LinkedExtensionIDs(P))}});
         }
-        Out += "],\n     \"extensions\": [";
-        for (std::size_t J = 0; J < All[I].Extensions.size(); ++J) {
-            TORVExtension& E = *All[I].Extensions[J].Extension;
+        for (const TExtensionView& Extension : Plugin.Extensions) {
+            TORVExtension& E = *Extension.Extension;
             std::vector<std::string> Linked;
             for (TORVExtensionPoint* P : E.GetLinkedPoints()) Linked.push_back(P->GetID());
-            Out += std::string(J ? ", " : "") + "{\"id\": " + Json(All[I].Extensions[J].ID) + ", \"name\": " +
-                   Json(E.GetName()) + ", \"points\": " + JsonList(E.GetPoints()) + ", \"linked\": " + JsonList(Linked) +
-                   ", \"factory\": " + Json(E.GetFactoryMethod()) + "}";
+            Extensions.push_back({{"id", ToUtf8(Extension.ID)},
+                                  {"name", ToUtf8(E.GetName())},
+                                  {"points", JsonList(E.GetPoints())},
+                                  {"linked", JsonList(Linked)},
+                                  {"factory", ToUtf8(E.GetFactoryMethod())}});
         }
-        Out += "]}";
+        Plugins.push_back({{"id", ToUtf8(D.GetID())},
+                           {"name", ToUtf8(D.GetName())},
+                           {"version", ToUtf8(D.GetVersion())},
+                           {"provider", ToUtf8(D.GetProvider())},
+                           {"file", ToUtf8(D.GetConfigFile())},
+                           {"line", D.GetLine()},
+                           {"library", ToUtf8(D.GetLibrary())},
+                           {"initialize", D.GetInitialize()},
+                           {"points", std::move(Points)},
+                           {"extensions", std::move(Extensions)}});
     }
-    Out += "\n  ],\n  \"findings\": [";
-    const std::vector<const TFinding*> Sorted = SortedFindings(Inspection);
-    for (std::size_t I = 0; I < Sorted.size(); ++I) {
-        const TFinding& F = *Sorted[I];
-        Out += std::string(I ? "," : "") + "\n    {\"severity\": \"" + SeverityName(F.Severity) + "\", \"rule\": \"" +
-               F.Rule + "\", \"file\": " + Json(F.File) + ", \"line\": " + std::to_string(F.Line) +
-               ", \"column\": " + std::to_string(F.Column) + ", \"plugin\": " + Json(F.PluginID) +
-               ", \"subject\": " + Json(F.Subject) + ", \"message\": " + Json(F.Message()) +
-               ", \"related\": " + JsonList(F.Related) + "}";
-    }
-    return Out + "\n  ]\n}\n";
+    TJson Findings = TJson::array();
+    for (const TFinding* F : SortedFindings(Inspection))
+        Findings.push_back({{"severity", SeverityName(F->Severity)},
+                            {"rule", F->Rule->Name},
+                            {"file", ToUtf8(F->File)},
+                            {"line", F->Line},
+                            {"column", F->Column},
+                            {"plugin", ToUtf8(F->PluginID)},
+                            {"subject", ToUtf8(F->Subject)},
+                            {"message", ToUtf8(F->Message())},
+                            {"related", JsonList(F->Related)}});
+    return JsonText({{"summary",
+                      {{"manifests", Inspection.Manifests.size()},
+                       {"plugins", All.size()},
+                       {"points", PointCount},
+                       {"extensions", ExtensionCount},
+                       {"errors", Counts.Errors},
+                       {"warnings", Counts.Warnings},
+                       {"notes", Counts.Notes}}},
+                     {"plugins", std::move(Plugins)},
+                     {"findings", std::move(Findings)}});
 }
 
 std::string DotReport(const TInspection& Inspection) {
