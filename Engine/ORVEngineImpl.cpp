@@ -98,8 +98,6 @@ void ORV_CALL TORVEngine::StartupWithConfig(const TEngineConfigEx& Config, const
     std::vector<TVarRec> ArgsCopy = CopyArgs(Args, ArgsHigh);
     Log::InfoFmt(SEngineStarted, TArgList{NowText()});
     Assert(!Started_, AssertSites::StartupWithConfig, SEngineAlreadyStarted);
-    Starting_ = true;
-
     Registry_ = BuildRegistry(Config, PluginConfigs);
     // Held here: the pass below runs plug-in code, which may replace the engine's registry later.
     Ref<TORVRegistry> Registry(TConverter::ToRegistry(Registry_.Get()));
@@ -117,7 +115,6 @@ void ORV_CALL TORVEngine::StartupWithConfig(const TEngineConfigEx& Config, const
     // After the start pass: a store that a plug-in fetched while starting is replaced.
     Registry->SetEnvironmentVariables(Config.EnvironmentVariables);
 
-    Starting_ = false;
     Started_ = true;
 
     // The application's plug-in stays loaded while Run executes, even when Run drops it; the

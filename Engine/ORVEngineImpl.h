@@ -49,9 +49,7 @@ public:
     Ref<IORVRegistry> ORV_CALL GetRegistry() override;
 
     bool IsStarted() const { return Started_; }
-    bool IsStarting() const { return Starting_; }
     const TEngineConfigEx& GetEngineConfig() const { return EngineConfig_; }
-    TPathParser& GetPathParser() { return *PathParser_; }
 
     // The manifest suffix a configuration gets when it names none.
     static constexpr const char* DefaultConfigExt = "plugin.xml";
@@ -131,7 +129,6 @@ private:
     enum class TPass { None, Starting, Stopping };
 
     bool Started_ = false;
-    bool Starting_ = false;
     TPass Pass_ = TPass::None;
     Ref<IORVRegistry> Registry_;
     std::unique_ptr<TPathParser> PathParser_;

@@ -76,8 +76,6 @@ public:
     // manifest names none: the reader puts it here).
     void SetFactoryMethod(std::string Value) { FactoryMethod_ = std::move(Value); }
     const std::string& GetFactoryMethod() const { return FactoryMethod_; }
-    // The manifest's Extension element, held with a counted reference.
-    void SetConfig(const Ref<IXMLNode>& Value) { Config_ = Value; }
     // The same as element E of Document (which the engine's XML layer loaded), held through its
     // document: the node object is made when GetConfig asks for it.
     void SetConfigElement(const Ref<IXMLDocument>& Document, uint32_t E) {

@@ -14,6 +14,7 @@
 #include "Engine/ORVExtensionPoint.h"
 
 #include <utility>
+#include <vector>
 
 namespace orv {
 
@@ -44,6 +45,28 @@ bool SameNameAscii(const char* A, const char* B) {
     return *A == *B;
 }
 
+// Every attribute the reader takes from a manifest element. Reading names them only through
+// TAttribute, and a document of another module's XML layer is copied with all of them: an
+// attribute added here is both read and copied.
+#define ORV_MANIFEST_ATTRIBUTES(X) \
+    X(ID) X(Name) X(Version) X(Provider) X(Initialize) X(Library) X(Points) X(FactoryMethod) X(Required) X(Unique)
+
+enum class TAttribute {
+#define ORV_ATTRIBUTE_ENUM(Name) Name,
+    ORV_MANIFEST_ATTRIBUTES(ORV_ATTRIBUTE_ENUM)
+#undef ORV_ATTRIBUTE_ENUM
+};
+
+// The attributes' names, in the order of TAttribute.
+const std::vector<const char*>& AttributeNames() {
+#define ORV_ATTRIBUTE_NAME(Name) #Name,
+    static const std::vector<const char*> Names{ORV_MANIFEST_ATTRIBUTES(ORV_ATTRIBUTE_NAME)};
+#undef ORV_ATTRIBUTE_NAME
+    return Names;
+}
+
+const char* NameOf(TAttribute A) { return AttributeNames()[static_cast<std::size_t>(A)]; }
+
 }  // namespace
 
 // A manifest's tree with the engine's reading of names and values.
@@ -52,16 +75,16 @@ struct TManifest {
     const std::string& FileName;
 
     // The attribute's text in the engine's encoding, empty when absent.
-    std::string Text(uint32_t E, const char* Name) const {
-        const char* Value = Tree.Attribute(E, Name);
+    std::string Text(uint32_t E, TAttribute A) const {
+        const char* Value = Tree.Attribute(E, NameOf(A));
         if (!Value) return std::string();
         if (!Tree.IsNative())
             for (const char* C = Value; *C; ++C)
                 if (static_cast<unsigned char>(*C) >= 0x80) return Platform().Utf8ToNative(Value);
         return std::string(Value);  // ASCII reads the same in every encoding
     }
-    bool Bool(uint32_t E, const char* Name) const {
-        const char* Value = Tree.Attribute(E, Name);
+    bool Bool(uint32_t E, TAttribute A) const {
+        const char* Value = Tree.Attribute(E, NameOf(A));
         return Value && XMLTextToBool(Value);
     }
     bool Named(uint32_t E, const char* Name) const { return SameNameAscii(Tree.Name(E), Name); }
@@ -91,8 +114,7 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
     Ref<IXMLDocument> Document = PluginConfig.Document;
     const TXMLTree* Tree = XMLTreeOf(Document.Get());
     if (!Tree) {
-        Document = XMLDocumentCopy(Document.Get(), {"ID", "Name", "Version", "Provider", "Initialize", "Library",
-                                                     "Points", "FactoryMethod", "Required", "Unique"});
+        Document = XMLDocumentCopy(Document.Get(), AttributeNames());
         Tree = XMLTreeOf(Document.Get());
     }
     const TManifest Manifest{*Tree, FileName};
@@ -120,7 +142,7 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
             Findings.Report(F);
             continue;
         }
-        const std::string ID = Manifest.Text(Element, "ID");
+        const std::string ID = Manifest.Text(Element, TAttribute::ID);
         if (!IsPluginAllowed(ID, EngineConfig.ShieldedPlugins)) {
             TFinding F = Manifest.At(Element, Rules::ShieldedPlugin, TSeverity::Note, TEngineReaction::Silent);
             F.PluginID = ID;
@@ -157,7 +179,7 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
 void TORVEngine::ReadPlugin(const TManifest& Manifest, uint32_t Element, TORVDescriptor& Descriptor,
                             const TEngineConfigEx& EngineConfig, const TPathParser& Parser, TChecks& Findings) {
     const std::string& FileName = Manifest.FileName;
-    const std::string ID = Manifest.Text(Element, "ID");
+    const std::string ID = Manifest.Text(Element, TAttribute::ID);
     if (ID.empty()) {
         TFinding F = Manifest.At(Element, Rules::MissingAttribute, TSeverity::Error, TEngineReaction::Raise);
         F.Entry = SPluginWithoutID;
@@ -170,14 +192,14 @@ void TORVEngine::ReadPlugin(const TManifest& Manifest, uint32_t Element, TORVDes
     Manifest.Tree.Position(Element, Line, Column);
     Descriptor.SetPosition(Line, Column);
     Descriptor.SetID(ID);
-    Descriptor.SetName(Manifest.Text(Element, "Name"));
+    Descriptor.SetName(Manifest.Text(Element, TAttribute::Name));
     // One kind of separator, whatever the configuration's paths and discovery joined.
     Descriptor.SetLocation(TPathUtils::NativeSeparators(TPathUtils::ExtractFilePath(FileName)));
     Descriptor.SetConfigFile(FileName);
-    Descriptor.SetVersion(Manifest.Text(Element, "Version"));
-    Descriptor.SetProvider(Manifest.Text(Element, "Provider"));
-    Descriptor.SetInitialize(Manifest.Bool(Element, "Initialize"));
-    Descriptor.SetLibrary(TrimBlanks(Manifest.Text(Element, "Library")));
+    Descriptor.SetVersion(Manifest.Text(Element, TAttribute::Version));
+    Descriptor.SetProvider(Manifest.Text(Element, TAttribute::Provider));
+    Descriptor.SetInitialize(Manifest.Bool(Element, TAttribute::Initialize));
+    Descriptor.SetLibrary(TrimBlanks(Manifest.Text(Element, TAttribute::Library)));
 
     if (Descriptor.GetLibrary().empty()) {
         Log::WarnFmt(SPluginWithoutDll, {ID, FileName});
@@ -226,8 +248,8 @@ void TORVEngine::ReadExtensions(const TManifest& Manifest, const Ref<IXMLDocumen
         if (!Manifest.Named(Child, "Extension")) continue;
         Ref<TORVExtension> Extension(new TORVExtension());
         Extension->SetDescriptor(&Descriptor);
-        Extension->SetLocalID(LocalPart(Manifest.Text(Child, "ID")));
-        if (!Extension->TrySetPoints(Manifest.Text(Child, "Points"))) {
+        Extension->SetLocalID(LocalPart(Manifest.Text(Child, TAttribute::ID)));
+        if (!Extension->TrySetPoints(Manifest.Text(Child, TAttribute::Points))) {
             TFinding F = Manifest.At(Child, Rules::MissingAttribute, TSeverity::Error, TEngineReaction::Raise);
             F.PluginID = Descriptor.GetID();
             F.Subject = Extension->GetID();
@@ -236,9 +258,9 @@ void TORVEngine::ReadExtensions(const TManifest& Manifest, const Ref<IXMLDocumen
             Findings.Report(F);
             throw TPluginSkipped();
         }
-        std::string FactoryMethod = Manifest.Text(Child, "FactoryMethod");
+        std::string FactoryMethod = Manifest.Text(Child, TAttribute::FactoryMethod);
         Extension->SetFactoryMethod(FactoryMethod.empty() ? std::string(DefaultFactoryMethod) : std::move(FactoryMethod));
-        Extension->SetName(Manifest.Text(Child, "Name"));
+        Extension->SetName(Manifest.Text(Child, TAttribute::Name));
         // The element is made an interface object only when someone asks for it.
         Extension->SetConfigElement(Document, Child);
         Extensions->Add(Ref<IORVExtension>(Extension));
@@ -257,10 +279,10 @@ void TORVEngine::ReadExtensionPoints(const TManifest& Manifest, uint32_t Element
         int32_t Line, Column;
         Tree.Position(Child, Line, Column);
         Point->SetPosition(Line, Column);
-        Point->SetRequired(Manifest.Bool(Child, "Required"));
-        Point->SetUnique(Manifest.Bool(Child, "Unique"));
-        Point->SetLocalID(LocalPart(Manifest.Text(Child, "ID")));
-        Point->SetName(Manifest.Text(Child, "Name"));
+        Point->SetRequired(Manifest.Bool(Child, TAttribute::Required));
+        Point->SetUnique(Manifest.Bool(Child, TAttribute::Unique));
+        Point->SetLocalID(LocalPart(Manifest.Text(Child, TAttribute::ID)));
+        Point->SetName(Manifest.Text(Child, TAttribute::Name));
         ExtensionPoints->Add(Ref<IORVExtensionPoint>(Point));
     }
 }
