@@ -12,6 +12,7 @@
 #include "Engine/ORVDescriptor.h"
 #include "Engine/ORVExtension.h"
 #include "Engine/ORVExtensionPoint.h"
+#include "Engine/ORVRegistry.h"
 
 #include <utility>
 #include <vector>
@@ -100,7 +101,7 @@ struct TManifest {
     }
 };
 
-void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngineConfigEx& EngineConfig,
+void TORVEngine::ReadPluginConfig(const Ref<TORVRegistry>& Registry, const TEngineConfigEx& EngineConfig,
                                   const TPluginConfig& PluginConfig, const TPathParser& Parser,
                                   TORVDescriptors* Target, TChecks* Checks) {
     Assert(static_cast<bool>(Registry), AssertSites::ReadPluginConfig);
@@ -158,8 +159,8 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
             ReadPlugin(Manifest, Element, *Descriptor, EngineConfig, Parser, Findings);
             ReadExtensions(Manifest, Document, Element, *Descriptor, &Descriptor->OwnExtensions(), Findings);
             ReadExtensionPoints(Manifest, Element, *Descriptor, &Descriptor->OwnExtensionPoints());
-            TORVDescriptors* Into = Target ? Target : TConverter::ToDescriptors(Registry->GetDescriptors());
-            Into->Add(Ref<IORVDescriptor>(Descriptor));
+            TORVDescriptors& Into = Target ? *Target : Registry->OwnDescriptors();
+            Into.Add(Descriptor.Get());
         } catch (const TPluginSkipped&) {
             // A collecting check took the finding; the next plug-in follows.
         } catch (...) {
@@ -263,7 +264,7 @@ void TORVEngine::ReadExtensions(const TManifest& Manifest, const Ref<IXMLDocumen
         Extension->SetName(Manifest.Text(Child, TAttribute::Name));
         // The element is made an interface object only when someone asks for it.
         Extension->SetConfigElement(Document, Child);
-        Extensions->Add(Ref<IORVExtension>(Extension));
+        Extensions->Add(Extension.Get());
     }
 }
 
@@ -283,7 +284,7 @@ void TORVEngine::ReadExtensionPoints(const TManifest& Manifest, uint32_t Element
         Point->SetUnique(Manifest.Bool(Child, TAttribute::Unique));
         Point->SetLocalID(LocalPart(Manifest.Text(Child, TAttribute::ID)));
         Point->SetName(Manifest.Text(Child, TAttribute::Name));
-        ExtensionPoints->Add(Ref<IORVExtensionPoint>(Point));
+        ExtensionPoints->Add(Point.Get());
     }
 }
 
