@@ -4,8 +4,8 @@
 // A hashed collection finds ids exactly as written (letter case significant); an unhashed one
 // compares ids ignoring the case of ASCII letters and yields the first match in list order.
 // The hash holds plain pointers; the list holds the one counted reference of the collection.
-// A collection holds objects of the model class Model only (they enter as such), so that the
-// engine walks them as their objects.
+// Items enter as objects of the model class (Model: a descriptor, a point or an extension), and
+// the engine walks them as such; the interfaces see them as ItemIntf.
 // The hash of an extension or point collection is made on the first lookup (or by Reserve): until
 // then a short code of each item's key stands beside the list, enough to tell that an item is the
 // only one under its key, so that the many collections that are only ever walked cost no hash.
