@@ -35,11 +35,6 @@ public:
             if (std::strcmp(At(Attributes_[A].Name), Name) == 0) return At(Attributes_[A].Value);
         return nullptr;
     }
-    // The value of E's attribute Name, empty when E has none.
-    std::string AttributeText(uint32_t E, const char* Name) const {
-        const char* Value = Attribute(E, Name);
-        return Value ? std::string(Value) : std::string();
-    }
     uint32_t AttributeCount(uint32_t E) const { return Elements_[E].AttributeCount; }
     // The text content of E: its text and CDATA children joined, empty when it has none.
     const char* Text(uint32_t E) const { return At(Elements_[E].Text); }

@@ -33,8 +33,6 @@ public:
     // This object as a TAdatableInterfacedObject*; no reference is added.
     void* ORV_CALL GetImplementor() override;
 
-    // The current reference count (informative).
-    int32_t GetRefCount() const { return RefCount_.load(); }
     // The number of model objects alive in the process.
     static int64_t LiveObjectCount();
 

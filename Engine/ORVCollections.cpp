@@ -1,6 +1,9 @@
 #include "Engine/ORVCollections.h"
 
 #include "Common/ORVMiscUtils.h"
+#include "Engine/ORVDescriptor.h"
+#include "Engine/ORVExtension.h"
+#include "Engine/ORVExtensionPoint.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -10,18 +13,18 @@ namespace orv {
 
 // --- TORVCollection ------------------------------------------------------------------------------
 
-template <class CollIntf, class ItemIntf>
-TORVCollection<CollIntf, ItemIntf>::TORVCollection(bool Hashed) : Hashed_(Hashed) {}
+template <class CollIntf, class ItemIntf, class Model>
+TORVCollection<CollIntf, ItemIntf, Model>::TORVCollection(bool Hashed) : Hashed_(Hashed) {}
 
-template <class CollIntf, class ItemIntf>
-TStrKeyHash& TORVCollection<CollIntf, ItemIntf>::Hash() const {
+template <class CollIntf, class ItemIntf, class Model>
+TStrKeyHash& TORVCollection<CollIntf, ItemIntf, Model>::Hash() const {
     if (!Hash_) {
         auto Made = std::make_unique<TStrKeyHash>();
         const std::size_t Count = static_cast<std::size_t>(List_.GetCount());
         Made->Reserve(Count);
         for (std::size_t I = 0; I < Count; ++I) {
-            auto* Item = static_cast<ItemIntf*>(List_.At(I));
-            Made->Add(Item->GetID(), Word(Item));
+            auto* Entry = static_cast<ItemIntf*>(List_.At(I));
+            Made->Add(Entry->GetID(), Word(Entry));
         }
         Hash_ = std::move(Made);
         Codes_.clear();
@@ -30,66 +33,71 @@ TStrKeyHash& TORVCollection<CollIntf, ItemIntf>::Hash() const {
     return *Hash_;
 }
 
-template <class CollIntf, class ItemIntf>
-bool TORVCollection<CollIntf, ItemIntf>::OnlyCode(uint32_t Code) const {
+template <class CollIntf, class ItemIntf, class Model>
+bool TORVCollection<CollIntf, ItemIntf, Model>::OnlyCode(uint32_t Code) const {
     return std::count(Codes_.begin(), Codes_.end(), Code) == 1;
 }
 
-template <class CollIntf, class ItemIntf>
-void TORVCollection<CollIntf, ItemIntf>::Reserve(std::size_t Count) {
+template <class CollIntf, class ItemIntf, class Model>
+void TORVCollection<CollIntf, ItemIntf, Model>::Reserve(std::size_t Count) {
     List_.Reserve(Count);
     if (Hashed_) Hash().Reserve(Count);
 }
 
-template <class CollIntf, class ItemIntf>
-void TORVCollection<CollIntf, ItemIntf>::Grow(std::size_t More) {
+template <class CollIntf, class ItemIntf, class Model>
+void TORVCollection<CollIntf, ItemIntf, Model>::Grow(std::size_t More) {
     const std::size_t Count = static_cast<std::size_t>(List_.GetCount()) + More;
     List_.Reserve(Count);
     if (Hashed_ && !Hash_) Codes_.reserve(Count);
 }
 
-template <class CollIntf, class ItemIntf>
-ItemIntf* TORVCollection<CollIntf, ItemIntf>::ItemAt(int32_t Index) const {
-    // The list only ever receives item interfaces (see Add), so the stored pointer is one.
-    return static_cast<ItemIntf*>(List_.GetItems(Index));
+template <class CollIntf, class ItemIntf, class Model>
+Model* TORVCollection<CollIntf, ItemIntf, Model>::ObjectOf(ItemIntf* Entry) {
+    return static_cast<Model*>(Entry);
 }
 
-template <class CollIntf, class ItemIntf>
-void TORVCollection<CollIntf, ItemIntf>::Clear() {
+template <class CollIntf, class ItemIntf, class Model>
+Model* TORVCollection<CollIntf, ItemIntf, Model>::ItemAt(int32_t Index) const {
+    // The list only ever receives Model objects as their interface (see Add).
+    return ObjectOf(static_cast<ItemIntf*>(List_.GetItems(Index)));
+}
+
+template <class CollIntf, class ItemIntf, class Model>
+void TORVCollection<CollIntf, ItemIntf, Model>::Clear() {
     // The keys first: releasing an item may run code that looks at this collection.
     if (Hash_) Hash_ = std::make_unique<TStrKeyHash>();
     Codes_.clear();
     List_.Clear();
 }
 
-template <class CollIntf, class ItemIntf>
-Ref<ItemIntf> ORV_CALL TORVCollection<CollIntf, ItemIntf>::Find(const std::string& Id) {
-    return Ref<ItemIntf>(FindItem(Id));
+template <class CollIntf, class ItemIntf, class Model>
+Ref<ItemIntf> ORV_CALL TORVCollection<CollIntf, ItemIntf, Model>::Find(const std::string& Id) {
+    return Ref<ItemIntf>(static_cast<ItemIntf*>(FindItem(Id)));
 }
 
-template <class CollIntf, class ItemIntf>
-ItemIntf* TORVCollection<CollIntf, ItemIntf>::FindItem(const std::string& Id) const {
+template <class CollIntf, class ItemIntf, class Model>
+Model* TORVCollection<CollIntf, ItemIntf, Model>::FindItem(const std::string& Id) const {
     if (Id.empty()) return nullptr;
     if (Hashed_) {
         uintptr_t* Node = Hash().FindNode(Id);
-        return Node ? FromWord(*Node) : nullptr;
+        return Node ? ObjectOf(FromWord(*Node)) : nullptr;
     }
     const int32_t Count = List_.GetCount();
     for (int32_t I = 0; I < Count; ++I) {
-        ItemIntf* Item = ItemAt(I);
-        if (SameTextAscii(Item->GetID(), Id)) return Item;
+        Model* Entry = ItemAt(I);
+        if (SameTextAscii(Entry->GetID(), Id)) return Entry;
     }
     return nullptr;
 }
 
-template <class CollIntf, class ItemIntf>
-int32_t ORV_CALL TORVCollection<CollIntf, ItemIntf>::GetCount() {
+template <class CollIntf, class ItemIntf, class Model>
+int32_t ORV_CALL TORVCollection<CollIntf, ItemIntf, Model>::GetCount() {
     return List_.GetCount();
 }
 
-template <class CollIntf, class ItemIntf>
-Ref<ItemIntf> ORV_CALL TORVCollection<CollIntf, ItemIntf>::GetItem(int32_t Index) {
-    return Ref<ItemIntf>(ItemAt(Index));
+template <class CollIntf, class ItemIntf, class Model>
+Ref<ItemIntf> ORV_CALL TORVCollection<CollIntf, ItemIntf, Model>::GetItem(int32_t Index) {
+    return Ref<ItemIntf>(static_cast<ItemIntf*>(ItemAt(Index)));
 }
 
 // --- TORVDescriptors -----------------------------------------------------------------------------
@@ -97,15 +105,16 @@ Ref<ItemIntf> ORV_CALL TORVCollection<CollIntf, ItemIntf>::GetItem(int32_t Index
 // Always with its hash: Holds answers through it.
 TORVDescriptors::TORVDescriptors() : TORVCollection(true) { Hash_ = std::make_unique<TStrKeyHash>(); }
 
-void TORVDescriptors::Add(const Ref<IORVDescriptor>& Item) {
+void TORVDescriptors::Add(TORVDescriptor* Item) {
     TExceptionBuilder::CheckNotNil(Item);
-    const std::string Key = Item->GetID();
+    IORVDescriptor* Entry = Item;
+    const std::string Key = Entry->GetID();
     // The list first: should the hash fail to grow, no uncounted pointer is left behind.
-    List_.Add(Item.Get());
+    List_.Add(Entry);
     try {
-        Hash_->Add(Key, Word(Item.Get()));
+        Hash_->Add(Key, Word(Entry));
     } catch (...) {
-        List_.Remove(Item.Get());
+        List_.Remove(Entry);
         throw;
     }
 }
@@ -134,26 +143,27 @@ bool TORVDescriptors::Holds(IORVDescriptor* Item) const {
 
 // --- TORVUniqueCollection ------------------------------------------------------------------------
 
-template <class CollIntf, class ItemIntf>
-TORVUniqueCollection<CollIntf, ItemIntf>::TORVUniqueCollection(bool Hashed, const TAssertSite& AddSite)
-    : TORVCollection<CollIntf, ItemIntf>(Hashed), AddSite_(AddSite) {}
+template <class CollIntf, class ItemIntf, class Model>
+TORVUniqueCollection<CollIntf, ItemIntf, Model>::TORVUniqueCollection(bool Hashed, const TAssertSite& AddSite)
+    : TORVCollection<CollIntf, ItemIntf, Model>(Hashed), AddSite_(AddSite) {}
 
-template <class CollIntf, class ItemIntf>
-void TORVUniqueCollection<CollIntf, ItemIntf>::Add(const Ref<ItemIntf>& Item) {
-    Assert(static_cast<bool>(Item), AddSite_);
-    AddKeyed(Item.Get(), this->Hashed_ ? Item->GetID() : std::string());
+template <class CollIntf, class ItemIntf, class Model>
+void TORVUniqueCollection<CollIntf, ItemIntf, Model>::Add(Model* Entry) {
+    Assert(Entry != nullptr, AddSite_);
+    AddKeyed(Entry, this->Hashed_ ? Entry->GetID() : std::string());
 }
 
-template <class CollIntf, class ItemIntf>
-void TORVUniqueCollection<CollIntf, ItemIntf>::AddKeyed(ItemIntf* Item, const std::string& Key) {
-    if (this->List_.Contains(Item))
-        EnterKeyOfHeld(Item, Key);
+template <class CollIntf, class ItemIntf, class Model>
+void TORVUniqueCollection<CollIntf, ItemIntf, Model>::AddKeyed(Model* Entry, const std::string& Key) {
+    if (this->List_.Contains(static_cast<ItemIntf*>(Entry)))
+        EnterKeyOfHeld(Entry, Key);
     else
-        AppendNew(Item, Key);
+        AppendNew(Entry, Key);
 }
 
-template <class CollIntf, class ItemIntf>
-void TORVUniqueCollection<CollIntf, ItemIntf>::AppendNew(ItemIntf* Item, const std::string& Key) {
+template <class CollIntf, class ItemIntf, class Model>
+void TORVUniqueCollection<CollIntf, ItemIntf, Model>::AppendNew(Model* Entry, const std::string& Key) {
+    ItemIntf* Item = Entry;
     // The list first: should the keys fail to grow, no uncounted pointer is left behind.
     this->List_.Add(Item);
     if (!this->Hashed_) return;
@@ -168,12 +178,13 @@ void TORVUniqueCollection<CollIntf, ItemIntf>::AppendNew(ItemIntf* Item, const s
     }
 }
 
-template <class CollIntf, class ItemIntf>
-void TORVUniqueCollection<CollIntf, ItemIntf>::AppendNew(ItemIntf* Item, uint32_t Code) {
+template <class CollIntf, class ItemIntf, class Model>
+void TORVUniqueCollection<CollIntf, ItemIntf, Model>::AppendNew(Model* Entry, uint32_t Code) {
     if (!this->Hashed_ || this->Hash_) {
-        AppendNew(Item, this->Hashed_ ? Item->GetID() : std::string());
+        AppendNew(Entry, this->Hashed_ ? Entry->GetID() : std::string());
         return;
     }
+    ItemIntf* Item = Entry;
     this->List_.Add(Item);
     try {
         this->Codes_.push_back(Code);
@@ -183,8 +194,8 @@ void TORVUniqueCollection<CollIntf, ItemIntf>::AppendNew(ItemIntf* Item, uint32_
     }
 }
 
-template <class CollIntf, class ItemIntf>
-void TORVUniqueCollection<CollIntf, ItemIntf>::EnterKeyOfHeld(ItemIntf* Item, const std::string& Key) {
+template <class CollIntf, class ItemIntf, class Model>
+void TORVUniqueCollection<CollIntf, ItemIntf, Model>::EnterKeyOfHeld(ItemIntf* Item, const std::string& Key) {
     if (!this->Hashed_) return;
     // The only item under its key has that key already.
     if (!this->Hash_ && this->OnlyCode(this->CodeOf(Key))) return;
@@ -196,8 +207,8 @@ void TORVUniqueCollection<CollIntf, ItemIntf>::EnterKeyOfHeld(ItemIntf* Item, co
     Hash.Add(Key, this->Word(Item));
 }
 
-template <class CollIntf, class ItemIntf>
-void TORVUniqueCollection<CollIntf, ItemIntf>::Remove(const Ref<ItemIntf>& Item) {
+template <class CollIntf, class ItemIntf, class Model>
+void TORVUniqueCollection<CollIntf, ItemIntf, Model>::Remove(const Ref<ItemIntf>& Item) {
     // An item that is not held leaves the keys alone: they lead to items that are.
     if (!Item || !this->List_.Contains(Item.Get())) return;
     if (this->Hashed_) {
@@ -218,10 +229,10 @@ TORVExtensionPoints::TORVExtensionPoints(bool Hashed) : TORVUniqueCollection(Has
 
 TORVExtensions::TORVExtensions(bool Hashed) : TORVUniqueCollection(Hashed, AssertSites::AddExtension) {}
 
-template class TORVCollection<IORVDescriptors, IORVDescriptor>;
-template class TORVCollection<IORVExtensionPoints, IORVExtensionPoint>;
-template class TORVCollection<IORVExtensions, IORVExtension>;
-template class TORVUniqueCollection<IORVExtensionPoints, IORVExtensionPoint>;
-template class TORVUniqueCollection<IORVExtensions, IORVExtension>;
+template class TORVCollection<IORVDescriptors, IORVDescriptor, TORVDescriptor>;
+template class TORVCollection<IORVExtensionPoints, IORVExtensionPoint, TORVExtensionPoint>;
+template class TORVCollection<IORVExtensions, IORVExtension, TORVExtension>;
+template class TORVUniqueCollection<IORVExtensionPoints, IORVExtensionPoint, TORVExtensionPoint>;
+template class TORVUniqueCollection<IORVExtensions, IORVExtension, TORVExtension>;
 
 }  // namespace orv

@@ -4,6 +4,8 @@
 // A hashed collection finds ids exactly as written (letter case significant); an unhashed one
 // compares ids ignoring the case of ASCII letters and yields the first match in list order.
 // The hash holds plain pointers; the list holds the one counted reference of the collection.
+// Items enter as objects of the model class (Model: a descriptor, a point or an extension), and
+// the engine walks them as such; the interfaces see them as ItemIntf.
 // The hash of an extension or point collection is made on the first lookup (or by Reserve): until
 // then a short code of each item's key stands beside the list, enough to tell that an item is the
 // only one under its key, so that the many collections that are only ever walked cost no hash.
@@ -22,8 +24,12 @@
 
 namespace orv {
 
+class TORVDescriptor;
+class TORVExtension;
+class TORVExtensionPoint;
+
 // The read side shared by the three collections (the operations of their interfaces).
-template <class CollIntf, class ItemIntf>
+template <class CollIntf, class ItemIntf, class Model>
 class TORVCollection : public TAdatableObject<CollIntf> {
 public:
     // The item with id Id (a new reference), nil when absent or when Id is empty.
@@ -38,9 +44,9 @@ public:
     // Whether the list holds this very item (constant time).
     bool Contains(ItemIntf* Item) const { return List_.Contains(Item); }
     // The item at Index without a reference; EORVException outside the list.
-    ItemIntf* ItemAt(int32_t Index) const;
+    Model* ItemAt(int32_t Index) const;
     // Find without a reference.
-    ItemIntf* FindItem(const std::string& Id) const;
+    Model* FindItem(const std::string& Id) const;
     // Removes every item (and every key), releasing each item once.
     void Clear();
     // Makes room for Count items (and makes the hash of a hashed collection now).
@@ -59,8 +65,10 @@ protected:
     // Whether Code stands beside the list exactly once (no hash made yet).
     bool OnlyCode(uint32_t Code) const;
 
-    static uintptr_t Word(ItemIntf* Item) { return reinterpret_cast<uintptr_t>(Item); }
+    static uintptr_t Word(ItemIntf* Entry) { return reinterpret_cast<uintptr_t>(Entry); }
     static ItemIntf* FromWord(uintptr_t Value) { return reinterpret_cast<ItemIntf*>(Value); }
+    // The model object behind an entry of the list or the hash (which only Model objects enter).
+    static Model* ObjectOf(ItemIntf* Entry);
 
     bool Hashed_;
     // id -> item, uncounted; nil until a hashed collection is first searched (the descriptors
@@ -73,14 +81,14 @@ protected:
 // The registry's plug-in descriptors, keyed by plug-in id; always hashed. The same descriptor,
 // or two descriptors with one id, may be added more than once: every addition counts.
 // Of descriptors that share an id, Find yields the one added last that is still held.
-class TORVDescriptors : public TORVCollection<IORVDescriptors, IORVDescriptor> {
+class TORVDescriptors : public TORVCollection<IORVDescriptors, IORVDescriptor, TORVDescriptor> {
 public:
     // An empty, hashed collection.
     TORVDescriptors();
 
     // Appends Item and enters it under its GetID without looking first; EORVException
     // "Argument cannot be null" for nil.
-    void Add(const Ref<IORVDescriptor>& Item);
+    void Add(TORVDescriptor* Item);
     // Removes the first occurrence of Item from the list and the hash entry that leads to this
     // very descriptor (an entry of another descriptor with the same id stays); nil does nothing.
     void Remove(const Ref<IORVDescriptor>& Item);
@@ -92,22 +100,22 @@ public:
 
 // Extension points or extensions: an item is held at most once; the hash maps each id to the item
 // entered last under it that is still held (every item listed is found under its id).
-template <class CollIntf, class ItemIntf>
-class TORVUniqueCollection : public TORVCollection<CollIntf, ItemIntf> {
+template <class CollIntf, class ItemIntf, class Model>
+class TORVUniqueCollection : public TORVCollection<CollIntf, ItemIntf, Model> {
 public:
     // Enters Item under its GetID (overwriting the key's earlier item) and appends it unless the
     // list holds it already. A nil Item is an assertion failure.
-    void Add(const Ref<ItemIntf>& Item);
+    void Add(Model* Entry);
     // Removes Item from the list and its entry from the keys when held: its id then leads to the
     // item entered under it before, if one is still held. Nil, or an item not held, does nothing.
     void Remove(const Ref<ItemIntf>& Item);
     // Add with Item's id already at hand (Key; ignored when not hashed).
-    void AddKeyed(ItemIntf* Item, const std::string& Key);
+    void AddKeyed(Model* Entry, const std::string& Key);
     // Add of an item the caller knows the list does not hold yet.
-    void AppendNew(ItemIntf* Item, const std::string& Key);
+    void AppendNew(Model* Entry, const std::string& Key);
     // AppendNew with the CodeOf the item's id at hand: the id itself is asked for only when the
     // hash is made already.
-    void AppendNew(ItemIntf* Item, uint32_t Code);
+    void AppendNew(Model* Entry, uint32_t Code);
     // Add of an item the caller knows the list holds: only its key is entered again (on top of the
     // other items of its id).
     void EnterKeyOfHeld(ItemIntf* Item, const std::string& Key);
@@ -124,14 +132,14 @@ private:
 };
 
 // Extension points keyed by their qualified id.
-class TORVExtensionPoints : public TORVUniqueCollection<IORVExtensionPoints, IORVExtensionPoint> {
+class TORVExtensionPoints : public TORVUniqueCollection<IORVExtensionPoints, IORVExtensionPoint, TORVExtensionPoint> {
 public:
     // An empty collection, with a hash when Hashed is true.
     explicit TORVExtensionPoints(bool Hashed);
 };
 
 // Extensions keyed by their qualified id.
-class TORVExtensions : public TORVUniqueCollection<IORVExtensions, IORVExtension> {
+class TORVExtensions : public TORVUniqueCollection<IORVExtensions, IORVExtension, TORVExtension> {
 public:
     // An empty collection, with a hash when Hashed is true.
     explicit TORVExtensions(bool Hashed);

@@ -27,18 +27,18 @@ TORVDescriptor::~TORVDescriptor() {
         // Objects of this plug-in that others still hold must not reach back into it.
         const int32_t PointCount = ExtensionPoints_->GetCount();
         for (int32_t I = 0; I < PointCount; ++I) {
-            auto* Point = TConverter::ToExtensionPoint(ExtensionPoints_->ItemAt(I));
+            TORVExtensionPoint* Point = ExtensionPoints_->ItemAt(I);
             Point->UnlinkAll();
             Point->SetDescriptor(nullptr);
         }
         const int32_t ExtensionCount = Extensions_->GetCount();
         for (int32_t I = 0; I < ExtensionCount; ++I) {
-            auto* Extension = TConverter::ToExtension(Extensions_->ItemAt(I));
+            TORVExtension* Extension = Extensions_->ItemAt(I);
             Extension->UnlinkAll();
             Extension->SetDescriptor(nullptr);
         }
     } catch (...) {
-        // Only an item of a foreign class gets here; a destructor must not pass it on.
+        // A destructor must not pass on what unlinking raised.
     }
     ExtensionPoints_ = nullptr;
     Extensions_ = nullptr;
@@ -57,6 +57,8 @@ TORVDescriptor::~TORVDescriptor() {
 Ref<IORVExtensions> ORV_CALL TORVDescriptor::GetExtensions() { return Extensions_; }
 
 Ref<IORVExtensionPoints> ORV_CALL TORVDescriptor::GetExtensionPoints() { return ExtensionPoints_; }
+
+Ref<IORVRegistry> ORV_CALL TORVDescriptor::GetRegistry() { return Ref<IORVRegistry>(Registry_); }
 
 void TORVDescriptor::LoadDll() {
     if (Handle_) return;
@@ -116,7 +118,7 @@ void TORVDescriptor::MarkStarted() {
 bool TORVDescriptor::MayStart() const {
     if (Detached_) return false;
     // A descriptor of no registry at all is started as it is asked to.
-    return !Registry_ || !TConverter::ToRegistry(Registry_)->IsClosed();
+    return !Registry_ || !Registry_->IsClosed();
 }
 
 void TORVDescriptor::StartPlugin() {

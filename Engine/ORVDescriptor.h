@@ -20,7 +20,7 @@ class TORVExtensionPoints;
 
 // Filled by the manifest reader: create it, call SetRegistry, set the fields through the setters
 // below, and add extensions and extension points through the collections that GetExtensions and
-// GetExtensionPoints return (TConverter::ToExtensions / ToExtensionPoints, then Add).
+// GetExtensionPoints return (OwnExtensions / OwnExtensionPoints, then Add).
 //
 // The library is loaded lazily, by the path held in Library, which must be absolute (as the
 // manifest reader resolves it): a relative one is reported missing, never searched for.
@@ -50,7 +50,7 @@ public:
     Ref<IORVExtensionPoints> ORV_CALL GetExtensionPoints() override;
     // The owning registry (a new reference); nil before SetRegistry and once the plug-in has left
     // its registry or the registry is gone.
-    Ref<IORVRegistry> ORV_CALL GetRegistry() override { return Ref<IORVRegistry>(Registry_); }
+    Ref<IORVRegistry> ORV_CALL GetRegistry() override;
     // The plug-in object, obtained on first use through the library's GetPluginImpl without
     // starting it; nil when there is no library, no export, or the export yields nil (a Warn line;
     // the next call tries again). Raises EORVException when the library file is missing and
@@ -85,8 +85,8 @@ public:
     bool GetInitialize() const { return Initialize_; }
     // Stores the owning registry without taking a reference. The registry clears it when the
     // descriptor leaves it or the registry goes.
-    void SetRegistry(IORVRegistry* Registry) { Registry_ = Registry; }
-    IORVRegistry* GetRegistryObject() const { return Registry_; }
+    void SetRegistry(TORVRegistry* Registry) { Registry_ = Registry; }
+    TORVRegistry* GetRegistryObject() const { return Registry_; }
     // The registry lets go of this descriptor (it was unloaded, or the registry is gone): the
     // back reference is cleared, and the plug-in is never started from now on.
     void Detach() {
@@ -150,7 +150,7 @@ private:
     std::string Name_;
     Ref<TORVExtensions> Extensions_;
     Ref<TORVExtensionPoints> ExtensionPoints_;
-    IORVRegistry* Registry_ = nullptr;  // weak
+    TORVRegistry* Registry_ = nullptr;  // weak
     bool Started_ = false;
     bool Stopped_ = false;
     bool Detached_ = false;

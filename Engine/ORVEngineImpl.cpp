@@ -69,11 +69,7 @@ void TORVEngine::RefuseStartupDuringPass() const {
 
 void ORV_CALL TORVEngine::Startup(const std::string& ConfigFile, const TVarRec* Args, int32_t ArgsHigh) {
     RefuseStartupDuringPass();
-    if (!ConfigFile.empty()) {
-        TEngineConfigEx Config;
-        ReadEngineConfig(ConfigFile, *PathParser_, Config);
-        EngineConfig_ = Config;
-    }
+    AdoptConfigFile(ConfigFile);
     TPluginConfigDynArray PluginConfigs = DiscoverPluginConfigs(EngineConfig_.Path, ManifestSuffix(EngineConfig_));
     // A copy: the startup must not see its own configuration change under it.
     TEngineConfigEx Config = EngineConfig_;
@@ -83,11 +79,7 @@ void ORV_CALL TORVEngine::Startup(const std::string& ConfigFile, const TVarRec* 
 void ORV_CALL TORVEngine::StartupWithPlugins(const std::string& ConfigFile, const TPluginConfigDynArray& PluginConfigs,
                                              const TVarRec* Args, int32_t ArgsHigh) {
     RefuseStartupDuringPass();
-    if (!ConfigFile.empty()) {
-        TEngineConfigEx Config;
-        ReadEngineConfig(ConfigFile, *PathParser_, Config);
-        EngineConfig_ = Config;
-    }
+    AdoptConfigFile(ConfigFile);
     TEngineConfigEx Config = EngineConfig_;
     StartupWithConfig(Config, PluginConfigs, Args, ArgsHigh);
 }
@@ -98,11 +90,9 @@ void ORV_CALL TORVEngine::StartupWithConfig(const TEngineConfigEx& Config, const
     std::vector<TVarRec> ArgsCopy = CopyArgs(Args, ArgsHigh);
     Log::InfoFmt(SEngineStarted, TArgList{NowText()});
     Assert(!Started_, AssertSites::StartupWithConfig, SEngineAlreadyStarted);
-    Starting_ = true;
-
-    Registry_ = BuildRegistry(Config, PluginConfigs);
+    Registry_ = BuildRegistry(Config, PluginConfigs, *PathParser_);
     // Held here: the pass below runs plug-in code, which may replace the engine's registry later.
-    Ref<TORVRegistry> Registry(TConverter::ToRegistry(Registry_.Get()));
+    Ref<TORVRegistry> Registry = Registry_;
     {
         TPassScope<TPass> Pass(Pass_, TPass::Starting);
         try {
@@ -117,7 +107,6 @@ void ORV_CALL TORVEngine::StartupWithConfig(const TEngineConfigEx& Config, const
     // After the start pass: a store that a plug-in fetched while starting is replaced.
     Registry->SetEnvironmentVariables(Config.EnvironmentVariables);
 
-    Starting_ = false;
     Started_ = true;
 
     // The application's plug-in stays loaded while Run executes, even when Run drops it; the
@@ -142,8 +131,7 @@ void ORV_CALL TORVEngine::StartupWithConfig(const TEngineConfigEx& Config, const
     } catch (...) {
         // The application's plug-in may have been dropped meanwhile: its library must outlive the
         // exception its code raised.
-        if (ApplicationOwner && Registry_ && !TConverter::ToRegistry(Registry_.Get())->Holds(ApplicationOwner.Get()))
-            TConverter::ToRegistry(Registry_.Get())->Retain(ApplicationOwner);
+        if (ApplicationOwner && Registry_ && !Registry_->Holds(ApplicationOwner.Get())) Registry_->Retain(ApplicationOwner);
         throw;
     }
 }
@@ -152,7 +140,7 @@ void ORV_CALL TORVEngine::Shutdown() {
     Assert(Started_, AssertSites::Shutdown, SCannotStopIdleEngine);
     Started_ = false;
     {
-        Ref<TORVRegistry> Registry(TConverter::ToRegistry(Registry_.Get()));
+        Ref<TORVRegistry> Registry = Registry_;
         TPassScope<TPass> Pass(Pass_, TPass::Stopping);
         // From here on nothing of this registry starts: a plug-in that a Stop asks for is loaded,
         // not started, so that no plug-in is left running after the pass.
@@ -170,11 +158,13 @@ void ORV_CALL TORVEngine::LoadPlugins(const TStringDynArray& Folders) {
     for (const TPluginConfig& PluginConfig : PluginConfigs)
         ReadPluginConfig(Registry_, EngineConfig_, PluginConfig, *PathParser_, Staged.Get());
 
-    std::vector<Ref<IORVDescriptor>> Added;
+    std::vector<Ref<TORVDescriptor>> Added;
     Added.reserve(static_cast<std::size_t>(Staged->GetCount()));
     for (int32_t I = 0; I < Staged->GetCount(); ++I) Added.emplace_back(Staged->ItemAt(I));
     Staged = nullptr;
-    TConverter::ToRegistry(Registry_.Get())->AddAndLink(Added);
+    // No registry before the first startup: "Argument cannot be null", as ever.
+    TExceptionBuilder::CheckNotNil(Registry_);
+    Registry_->AddAndLink(Added);
 }
 
 void ORV_CALL TORVEngine::UnloadPlugins(const TStringDynArray& Folders) {
@@ -192,10 +182,10 @@ void ORV_CALL TORVEngine::UnloadPlugins(const TStringDynArray& Folders) {
 
     // Last to first, as the registry holds them; the selected descriptors stay held (and their
     // libraries loaded) until every one of them has left.
-    std::vector<Ref<IORVDescriptor>> Leaving;
-    Ref<IORVDescriptors> Descriptors = Registry_->GetDescriptors();
-    for (int32_t I = Descriptors->GetCount() - 1; I >= 0; --I) {
-        Ref<IORVDescriptor> Descriptor = Descriptors->GetItem(I);
+    std::vector<Ref<TORVDescriptor>> Leaving;
+    TORVDescriptors& Descriptors = Registry_->OwnDescriptors();
+    for (int32_t I = Descriptors.GetCount() - 1; I >= 0; --I) {
+        Ref<TORVDescriptor> Descriptor(Descriptors.ItemAt(I));
         const std::string Location = Descriptor->GetLocation();
         for (const std::string& Prefix : Prefixes) {
             if (!Prefix.empty() && TPathUtils::StartsWithPath(Location, Prefix)) {
@@ -204,7 +194,7 @@ void ORV_CALL TORVEngine::UnloadPlugins(const TStringDynArray& Folders) {
             }
         }
     }
-    TConverter::ToRegistry(Registry_.Get())->RemoveDescriptors(Leaving);
+    Registry_->RemoveDescriptors(Leaving);
 }
 
 Ref<IORVRegistry> ORV_CALL TORVEngine::GetRegistry() { return Registry_; }
@@ -216,27 +206,34 @@ Ref<IORVRegistry> ORV_CALL TORVEngine::ParsePath(const std::string& Path, const 
 }
 
 Ref<IORVRegistry> ORV_CALL TORVEngine::ParsePaths(const TStringDynArray& Paths, const std::string& ConfigFile) {
-    if (!ConfigFile.empty()) {
-        TEngineConfigEx Config;
-        ReadEngineConfig(ConfigFile, *PathParser_, Config);
-        EngineConfig_ = Config;
-    }
+    AdoptConfigFile(ConfigFile);
     TPluginConfigDynArray PluginConfigs = DiscoverPluginConfigs(Paths, ManifestSuffix(EngineConfig_));
-    Ref<IORVRegistry> Result = BuildRegistry(EngineConfig_, PluginConfigs);
+    Ref<TORVRegistry> Result = BuildRegistry(EngineConfig_, PluginConfigs, *PathParser_);
     // Read for inspection: its plug-ins never start.
-    TConverter::ToRegistry(Result.Get())->Close();
+    Result->Close();
+    return Result;
+}
+
+Ref<TORVRegistry> TORVEngine::BuildRegistry(const TEngineConfigEx& Config, const TPluginConfigDynArray& PluginConfigs,
+                                            const TPathParser& Parser, TChecks* Checks) {
+    Ref<TORVRegistry> Result(new TORVRegistry());
+    // Most manifests declare one plug-in.
+    Result->OwnDescriptors().Reserve(PluginConfigs.size());
+    for (const TPluginConfig& PluginConfig : PluginConfigs)
+        ReadPluginConfig(Result, Config, PluginConfig, Parser, nullptr, Checks);
+    Result->SetChecks(Checks);
+    Result->Link();
+    Result->SetChecks(nullptr);
     return Result;
 }
 
 // --- internals ---------------------------------------------------------------------------------
 
-Ref<IORVRegistry> TORVEngine::BuildRegistry(const TEngineConfigEx& Config, const TPluginConfigDynArray& PluginConfigs) {
-    Ref<IORVRegistry> Result(new TORVRegistry());
-    // Most manifests declare one plug-in.
-    TConverter::ToDescriptors(Result->GetDescriptors().Get())->Reserve(PluginConfigs.size());
-    for (const TPluginConfig& PluginConfig : PluginConfigs) ReadPluginConfig(Result, Config, PluginConfig, *PathParser_);
-    TConverter::ToRegistry(Result.Get())->Link();
-    return Result;
+void TORVEngine::AdoptConfigFile(const std::string& ConfigFile) {
+    if (ConfigFile.empty()) return;
+    TEngineConfigEx Config;
+    ReadEngineConfig(ConfigFile, *PathParser_, Config);
+    EngineConfig_ = Config;
 }
 
 Ref<IORVApplication> TORVEngine::FindEntryPoint(const std::string& EntryPointID, Ref<IORVDescriptor>& Owner,

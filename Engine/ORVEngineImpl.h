@@ -22,6 +22,7 @@ class TORVDescriptor;
 class TORVDescriptors;
 class TORVExtensions;
 class TORVExtensionPoints;
+class TORVRegistry;
 
 // A predicate on a path: the platform's file-exists or folder-exists test.
 using TExistenceTest = std::function<bool(const std::string&)>;
@@ -49,9 +50,7 @@ public:
     Ref<IORVRegistry> ORV_CALL GetRegistry() override;
 
     bool IsStarted() const { return Started_; }
-    bool IsStarting() const { return Starting_; }
     const TEngineConfigEx& GetEngineConfig() const { return EngineConfig_; }
-    TPathParser& GetPathParser() { return *PathParser_; }
 
     // The manifest suffix a configuration gets when it names none.
     static constexpr const char* DefaultConfigExt = "plugin.xml";
@@ -97,9 +96,17 @@ public:
     // ShieldedPlugins and DllPath; Parser expands library paths. The findings of its checks go to
     // Checks (the engine's own reactions when nil); a collecting one lets the reading go on with
     // the next plug-in where the engine stops.
-    static void ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngineConfigEx& EngineConfig,
+    static void ReadPluginConfig(const Ref<TORVRegistry>& Registry, const TEngineConfigEx& EngineConfig,
                                  const TPluginConfig& PluginConfig, const TPathParser& Parser,
                                  TORVDescriptors* Target = nullptr, TChecks* Checks = nullptr);
+
+    // --- parse-only build ------------------------------------------------------------------
+    // A new registry of the manifests PluginConfigs, each read under Config (Parser expands library
+    // paths), then linked and validated; no plug-in is loaded. The findings of reading, linking and
+    // validating go to Checks (the engine's own reactions when nil); a collecting one lets the
+    // build go on past a plug-in or point where the engine stops.
+    static Ref<TORVRegistry> BuildRegistry(const TEngineConfigEx& Config, const TPluginConfigDynArray& PluginConfigs,
+                                           const TPathParser& Parser, TChecks* Checks = nullptr);
 
 private:
     // The steps of ReadPluginConfig for one Plugin element of the manifest FileName: its fields
@@ -116,7 +123,9 @@ private:
     static void ReadExtensionPoints(const TManifest& Manifest, uint32_t Element, TORVDescriptor& Descriptor,
                                     TORVExtensionPoints* ExtensionPoints);
 
-    Ref<IORVRegistry> BuildRegistry(const TEngineConfigEx& Config, const TPluginConfigDynArray& PluginConfigs);
+    // Reads the configuration file ConfigFile, when one is named, and makes it the engine's
+    // configuration (see ReadEngineConfig); an empty name keeps the configuration as it is.
+    void AdoptConfigFile(const std::string& ConfigFile);
     // The application of the entry-point extension, nil when there is none. Owner receives the
     // entry point's plug-in, which the caller holds while the application's code runs, and
     // ExtensionID the entry point's id.
@@ -131,9 +140,8 @@ private:
     enum class TPass { None, Starting, Stopping };
 
     bool Started_ = false;
-    bool Starting_ = false;
     TPass Pass_ = TPass::None;
-    Ref<IORVRegistry> Registry_;
+    Ref<TORVRegistry> Registry_;
     std::unique_ptr<TPathParser> PathParser_;
     TEngineConfigEx EngineConfig_;
 };

@@ -9,6 +9,7 @@
 #include "Engine/ORVCollections.h"
 #include "Engine/ORVDescriptor.h"
 #include "Engine/ORVExtensionPoint.h"
+#include "Engine/ORVRegistry.h"
 
 #include <algorithm>
 
@@ -79,14 +80,14 @@ Ref<IORVExtensionPoints> ORV_CALL TORVExtension::GetExtensionPoints() {
     auto* Target = new TORVExtensionPoints(false);
     Ref<IORVExtensionPoints> Result(Target);
     if (Points_.empty()) return Result;
-    Ref<IORVDescriptor> Descriptor = GetDescriptor();
-    Ref<IORVRegistry> Registry = Descriptor->GetRegistry();
+    // Held while the points are looked up.
+    const Ref<IORVDescriptor> Descriptor = GetDescriptor();
+    const Ref<TORVRegistry> Registry(Descriptor_->GetRegistryObject());
     TExceptionBuilder::Check(static_cast<bool>(Registry));
     // Asked for once: the registry hands out its cached union.
-    const Ref<IORVExtensionPoints> Union = Registry->GetExtensionPoints();
-    ForEachNamedPoint(*TConverter::ToExtensionPoints(Union), WasLinked_ ? TMissingPoint::Pass : TMissingPoint::Report,
-                      EngineChecks(),
-                      [Target](TORVExtensionPoint* Point) { Target->Add(Ref<IORVExtensionPoint>(Point)); });
+    const Ref<TORVExtensionPoints> Union = Registry->ExtensionPointUnion();
+    ForEachNamedPoint(*Union, WasLinked_ ? TMissingPoint::Pass : TMissingPoint::Report, EngineChecks(),
+                      [Target](TORVExtensionPoint* Point) { Target->Add(Point); });
     return Result;
 }
 
@@ -127,8 +128,9 @@ void TORVExtension::ForgetPoint(const TORVExtensionPoint* Point) {
 }
 
 TORVFactory ORV_CALL TORVExtension::GetFactory() {
-    Ref<IORVDescriptor> Descriptor = GetDescriptor();
-    void* Address = TConverter::ToDescriptor(Descriptor)->FindFactoryMethod(FactoryMethod_);
+    // Held while its code may run.
+    const Ref<IORVDescriptor> Descriptor = GetDescriptor();
+    void* Address = Descriptor_->FindFactoryMethod(FactoryMethod_);
     return reinterpret_cast<TORVFactory>(Address);
 }
 

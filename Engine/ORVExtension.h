@@ -56,9 +56,9 @@ public:
     // --- fields written by the manifest reader ---
     // Stores the declaring plug-in without taking a reference; nil when the plug-in goes (then
     // every operation that needs it raises).
-    void SetDescriptor(IORVDescriptor* Descriptor) { Descriptor_ = Descriptor; }
+    void SetDescriptor(TORVDescriptor* Descriptor) { Descriptor_ = Descriptor; }
     // The declaring plug-in without a reference; nil when none is set.
-    IORVDescriptor* GetDescriptorObject() const { return Descriptor_; }
+    TORVDescriptor* GetDescriptorObject() const { return Descriptor_; }
     // Parses the manifest's comma list of point ids (blanks separate too, "..." quotes). Each
     // item is trimmed; one without a "." is a point of this extension's own plug-in and gets
     // the plug-in id and a "." in front. Text that names no point (empty, or blanks only) raises
@@ -76,8 +76,6 @@ public:
     // manifest names none: the reader puts it here).
     void SetFactoryMethod(std::string Value) { FactoryMethod_ = std::move(Value); }
     const std::string& GetFactoryMethod() const { return FactoryMethod_; }
-    // The manifest's Extension element, held with a counted reference.
-    void SetConfig(const Ref<IXMLNode>& Value) { Config_ = Value; }
     // The same as element E of Document (which the engine's XML layer loaded), held through its
     // document: the node object is made when GetConfig asks for it.
     void SetConfigElement(const Ref<IXMLDocument>& Document, uint32_t E) {
@@ -116,7 +114,7 @@ private:
     Ref<IXMLNode> Config_;
     Ref<IXMLDocument> ConfigDocument_;
     uint32_t ConfigElement_ = 0;
-    IORVDescriptor* Descriptor_ = nullptr;  // weak
+    TORVDescriptor* Descriptor_ = nullptr;  // weak
     std::string LocalID_;
     std::string Name_;
     std::string FactoryMethod_;
@@ -129,24 +127,23 @@ template <class F>
 void TORVExtension::ForEachNamedPoint(TORVExtensionPoints& Union, TMissingPoint Missing, TChecks& Checks, F&& Visit) {
     // A point named twice is visited once. An extension names a few: they are remembered on the
     // stack.
-    IORVExtensionPoint* Few[8];
-    std::vector<IORVExtensionPoint*> Many;
-    IORVExtensionPoint** Seen = Few;
+    TORVExtensionPoint* Few[8];
+    std::vector<TORVExtensionPoint*> Many;
+    TORVExtensionPoint** Seen = Few;
     if (Points_.size() > 8) {
         Many.resize(Points_.size());
         Seen = Many.data();
     }
     std::size_t SeenCount = 0;
     for (const std::string& PointID : Points_) {
-        IORVExtensionPoint* Point = Union.FindItem(PointID);
+        TORVExtensionPoint* Point = Union.FindItem(PointID);
         if (!Point) {
             MissingPoint(PointID, Missing, Checks);
             continue;
         }
         if (std::find(Seen, Seen + SeenCount, Point) != Seen + SeenCount) continue;
         Seen[SeenCount++] = Point;
-        // The union holds only the model's own points.
-        Visit(static_cast<TORVExtensionPoint*>(Point));
+        Visit(Point);
     }
 }
 

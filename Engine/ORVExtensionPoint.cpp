@@ -2,6 +2,7 @@
 
 #include "Common/ORVException.h"
 #include "Engine/ORVCollections.h"
+#include "Engine/ORVDescriptor.h"
 #include "Engine/ORVExtension.h"
 
 namespace orv {
@@ -27,8 +28,7 @@ void TORVExtensionPoint::UnlinkAll() {
     // Each extension forgets the link first: emptying the collection may release the last
     // reference to one of them.
     const int32_t Count = Extensions_->GetCount();
-    for (int32_t I = 0; I < Count; ++I)
-        if (auto* Extension = dynamic_cast<TORVExtension*>(Extensions_->ItemAt(I))) Extension->ForgetPoint(this);
+    for (int32_t I = 0; I < Count; ++I) Extensions_->ItemAt(I)->ForgetPoint(this);
     Extensions_->Clear();
 }
 

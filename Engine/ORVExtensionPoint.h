@@ -34,9 +34,9 @@ public:
     // --- fields written by the manifest reader ---
     // Stores the declaring plug-in without taking a reference; nil when the plug-in goes (then
     // GetID and GetDescriptor raise).
-    void SetDescriptor(IORVDescriptor* Descriptor) { Descriptor_ = Descriptor; }
+    void SetDescriptor(TORVDescriptor* Descriptor) { Descriptor_ = Descriptor; }
     // The declaring plug-in without a reference; nil when none is set.
-    IORVDescriptor* GetDescriptorObject() const { return Descriptor_; }
+    TORVDescriptor* GetDescriptorObject() const { return Descriptor_; }
     // The id without the plug-in prefix (never contains ".").
     void SetLocalID(std::string Value) { LocalID_ = std::move(Value); }
     const std::string& GetLocalID() const { return LocalID_; }
@@ -62,7 +62,7 @@ public:
     void UnlinkAll();
 
 private:
-    IORVDescriptor* Descriptor_ = nullptr;  // weak
+    TORVDescriptor* Descriptor_ = nullptr;  // weak
     Ref<TORVExtensions> Extensions_;
     std::string LocalID_;
     std::string Name_;

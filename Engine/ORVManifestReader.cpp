@@ -12,8 +12,10 @@
 #include "Engine/ORVDescriptor.h"
 #include "Engine/ORVExtension.h"
 #include "Engine/ORVExtensionPoint.h"
+#include "Engine/ORVRegistry.h"
 
 #include <utility>
+#include <vector>
 
 namespace orv {
 
@@ -25,6 +27,28 @@ std::string LocalPart(const std::string& ID) {
     return Dot == std::string::npos ? ID : ID.substr(Dot + 1);
 }
 
+// Every attribute the reader takes from a manifest element. Reading names them only through
+// TAttribute, and a document of another module's XML layer is copied with all of them: an
+// attribute added here is both read and copied.
+#define ORV_MANIFEST_ATTRIBUTES(X) \
+    X(ID) X(Name) X(Version) X(Provider) X(Initialize) X(Library) X(Points) X(FactoryMethod) X(Required) X(Unique)
+
+enum class TAttribute {
+#define ORV_ATTRIBUTE_ENUM(Name) Name,
+    ORV_MANIFEST_ATTRIBUTES(ORV_ATTRIBUTE_ENUM)
+#undef ORV_ATTRIBUTE_ENUM
+};
+
+// The attributes' names, in the order of TAttribute.
+const std::vector<const char*>& AttributeNames() {
+#define ORV_ATTRIBUTE_NAME(Name) #Name,
+    static const std::vector<const char*> Names{ORV_MANIFEST_ATTRIBUTES(ORV_ATTRIBUTE_NAME)};
+#undef ORV_ATTRIBUTE_NAME
+    return Names;
+}
+
+const char* NameOf(TAttribute A) { return AttributeNames()[static_cast<std::size_t>(A)]; }
+
 }  // namespace
 
 // A manifest's tree with the engine's reading of names and values.
@@ -33,16 +57,16 @@ struct TManifest {
     const std::string& FileName;
 
     // The attribute's text in the engine's encoding, empty when absent.
-    std::string Text(uint32_t E, const char* Name) const {
-        const char* Value = Tree.Attribute(E, Name);
+    std::string Text(uint32_t E, TAttribute A) const {
+        const char* Value = Tree.Attribute(E, NameOf(A));
         if (!Value) return std::string();
         if (!Tree.IsNative())
             for (const char* C = Value; *C; ++C)
                 if (static_cast<unsigned char>(*C) >= 0x80) return Platform().Utf8ToNative(Value);
         return std::string(Value);  // ASCII reads the same in every encoding
     }
-    bool Bool(uint32_t E, const char* Name) const {
-        const char* Value = Tree.Attribute(E, Name);
+    bool Bool(uint32_t E, TAttribute A) const {
+        const char* Value = Tree.Attribute(E, NameOf(A));
         return Value && XMLTextToBool(Value);
     }
     bool Named(uint32_t E, const char* Name) const { return SameTextAscii(Tree.Name(E), Name); }
@@ -56,7 +80,7 @@ struct TManifest {
     }
 };
 
-void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngineConfigEx& EngineConfig,
+void TORVEngine::ReadPluginConfig(const Ref<TORVRegistry>& Registry, const TEngineConfigEx& EngineConfig,
                                   const TPluginConfig& PluginConfig, const TPathParser& Parser,
                                   TORVDescriptors* Target, TChecks* Checks) {
     Assert(static_cast<bool>(Registry), AssertSites::ReadPluginConfig);
@@ -70,8 +94,7 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
     Ref<IXMLDocument> Document = PluginConfig.Document;
     const TXMLTree* Tree = XMLTreeOf(Document.Get());
     if (!Tree) {
-        Document = XMLDocumentCopy(Document.Get(), {"ID", "Name", "Version", "Provider", "Initialize", "Library",
-                                                     "Points", "FactoryMethod", "Required", "Unique"});
+        Document = XMLDocumentCopy(Document.Get(), AttributeNames());
         Tree = XMLTreeOf(Document.Get());
     }
     const TManifest Manifest{*Tree, FileName};
@@ -99,7 +122,7 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
             Findings.Report(F);
             continue;
         }
-        const std::string ID = Manifest.Text(Element, "ID");
+        const std::string ID = Manifest.Text(Element, TAttribute::ID);
         if (!IsPluginAllowed(ID, EngineConfig.ShieldedPlugins)) {
             TFinding F = Manifest.At(Element, Rules::ShieldedPlugin, TEngineReaction::Silent);
             F.PluginID = ID;
@@ -115,8 +138,8 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
             ReadPlugin(Manifest, Element, *Descriptor, EngineConfig, Parser, Findings);
             ReadExtensions(Manifest, Document, Element, *Descriptor, &Descriptor->OwnExtensions(), Findings);
             ReadExtensionPoints(Manifest, Element, *Descriptor, &Descriptor->OwnExtensionPoints());
-            TORVDescriptors* Into = Target ? Target : TConverter::ToDescriptors(Registry->GetDescriptors());
-            Into->Add(Ref<IORVDescriptor>(Descriptor));
+            TORVDescriptors& Into = Target ? *Target : Registry->OwnDescriptors();
+            Into.Add(Descriptor.Get());
         } catch (const TPluginSkipped&) {
             // A collecting check took the finding; the next plug-in follows.
         } catch (...) {
@@ -136,7 +159,7 @@ void TORVEngine::ReadPluginConfig(const Ref<IORVRegistry>& Registry, const TEngi
 void TORVEngine::ReadPlugin(const TManifest& Manifest, uint32_t Element, TORVDescriptor& Descriptor,
                             const TEngineConfigEx& EngineConfig, const TPathParser& Parser, TChecks& Findings) {
     const std::string& FileName = Manifest.FileName;
-    const std::string ID = Manifest.Text(Element, "ID");
+    const std::string ID = Manifest.Text(Element, TAttribute::ID);
     if (ID.empty()) {
         TFinding F = Manifest.At(Element, Rules::MissingAttribute, TEngineReaction::Raise);
         F.Entry = SPluginWithoutID;
@@ -149,14 +172,14 @@ void TORVEngine::ReadPlugin(const TManifest& Manifest, uint32_t Element, TORVDes
     Manifest.Tree.Position(Element, Line, Column);
     Descriptor.SetPosition(Line, Column);
     Descriptor.SetID(ID);
-    Descriptor.SetName(Manifest.Text(Element, "Name"));
+    Descriptor.SetName(Manifest.Text(Element, TAttribute::Name));
     // One kind of separator, whatever the configuration's paths and discovery joined.
     Descriptor.SetLocation(TPathUtils::NativeSeparators(TPathUtils::ExtractFilePath(FileName)));
     Descriptor.SetConfigFile(FileName);
-    Descriptor.SetVersion(Manifest.Text(Element, "Version"));
-    Descriptor.SetProvider(Manifest.Text(Element, "Provider"));
-    Descriptor.SetInitialize(Manifest.Bool(Element, "Initialize"));
-    Descriptor.SetLibrary(Trim(Manifest.Text(Element, "Library")));
+    Descriptor.SetVersion(Manifest.Text(Element, TAttribute::Version));
+    Descriptor.SetProvider(Manifest.Text(Element, TAttribute::Provider));
+    Descriptor.SetInitialize(Manifest.Bool(Element, TAttribute::Initialize));
+    Descriptor.SetLibrary(Trim(Manifest.Text(Element, TAttribute::Library)));
 
     if (Descriptor.GetLibrary().empty()) {
         Log::WarnFmt(SPluginWithoutDll, {ID, FileName});
@@ -205,8 +228,8 @@ void TORVEngine::ReadExtensions(const TManifest& Manifest, const Ref<IXMLDocumen
         if (!Manifest.Named(Child, "Extension")) continue;
         Ref<TORVExtension> Extension(new TORVExtension());
         Extension->SetDescriptor(&Descriptor);
-        Extension->SetLocalID(LocalPart(Manifest.Text(Child, "ID")));
-        if (!Extension->TrySetPoints(Manifest.Text(Child, "Points"))) {
+        Extension->SetLocalID(LocalPart(Manifest.Text(Child, TAttribute::ID)));
+        if (!Extension->TrySetPoints(Manifest.Text(Child, TAttribute::Points))) {
             TFinding F = Manifest.At(Child, Rules::MissingAttribute, TEngineReaction::Raise);
             F.PluginID = Descriptor.GetID();
             F.Subject = Extension->GetID();
@@ -215,12 +238,12 @@ void TORVEngine::ReadExtensions(const TManifest& Manifest, const Ref<IXMLDocumen
             Findings.Report(F);
             throw TPluginSkipped();
         }
-        std::string FactoryMethod = Manifest.Text(Child, "FactoryMethod");
+        std::string FactoryMethod = Manifest.Text(Child, TAttribute::FactoryMethod);
         Extension->SetFactoryMethod(FactoryMethod.empty() ? std::string(DefaultFactoryMethod) : std::move(FactoryMethod));
-        Extension->SetName(Manifest.Text(Child, "Name"));
+        Extension->SetName(Manifest.Text(Child, TAttribute::Name));
         // The element is made an interface object only when someone asks for it.
         Extension->SetConfigElement(Document, Child);
-        Extensions->Add(Ref<IORVExtension>(Extension));
+        Extensions->Add(Extension.Get());
     }
 }
 
@@ -236,11 +259,11 @@ void TORVEngine::ReadExtensionPoints(const TManifest& Manifest, uint32_t Element
         int32_t Line, Column;
         Tree.Position(Child, Line, Column);
         Point->SetPosition(Line, Column);
-        Point->SetRequired(Manifest.Bool(Child, "Required"));
-        Point->SetUnique(Manifest.Bool(Child, "Unique"));
-        Point->SetLocalID(LocalPart(Manifest.Text(Child, "ID")));
-        Point->SetName(Manifest.Text(Child, "Name"));
-        ExtensionPoints->Add(Ref<IORVExtensionPoint>(Point));
+        Point->SetRequired(Manifest.Bool(Child, TAttribute::Required));
+        Point->SetUnique(Manifest.Bool(Child, TAttribute::Unique));
+        Point->SetLocalID(LocalPart(Manifest.Text(Child, TAttribute::ID)));
+        Point->SetName(Manifest.Text(Child, TAttribute::Name));
+        ExtensionPoints->Add(Point.Get());
     }
 }
 

@@ -22,11 +22,6 @@ void CheckParsed(bool Parsed) {
     if (!Parsed) TExceptionBuilder::RaiseError(LoadMessage(SRegistryNotParsed));
 }
 
-// The model object behind an item of the model's own collections, which hold nothing else.
-TORVDescriptor* ModelOf(IORVDescriptor* Item) { return static_cast<TORVDescriptor*>(Item); }
-TORVExtensionPoint* ModelOf(IORVExtensionPoint* Item) { return static_cast<TORVExtensionPoint*>(Item); }
-TORVExtension* ModelOf(IORVExtension* Item) { return static_cast<TORVExtension*>(Item); }
-
 // A new hashed union of the items of each descriptor's own collection (Select picks it), in order.
 // The items of distinct descriptors are distinct objects: only a descriptor held twice needs to be
 // skipped, and no item is looked for before it is added.
@@ -35,12 +30,12 @@ Ref<UnionClass> BuildUnion(TORVDescriptors& Descriptors, Selector Select) {
     Ref<UnionClass> Union(new UnionClass(true));
     const int32_t Count = Descriptors.GetCount();
     std::size_t Items = 0;
-    for (int32_t I = 0; I < Count; ++I) Items += static_cast<std::size_t>(Select(*ModelOf(Descriptors.ItemAt(I))).GetCount());
+    for (int32_t I = 0; I < Count; ++I) Items += static_cast<std::size_t>(Select(*Descriptors.ItemAt(I)).GetCount());
     Union->Reserve(Items);
     std::unordered_set<TORVDescriptor*> Seen;
     Seen.reserve(static_cast<std::size_t>(Count));
     for (int32_t I = 0; I < Count; ++I) {
-        TORVDescriptor* Descriptor = ModelOf(Descriptors.ItemAt(I));
+        TORVDescriptor* Descriptor = Descriptors.ItemAt(I);
         if (!Seen.insert(Descriptor).second) continue;
         auto& Own = Select(*Descriptor);
         const int32_t OwnCount = Own.GetCount();
@@ -54,8 +49,8 @@ Ref<UnionClass> BuildUnion(TORVDescriptors& Descriptors, Selector Select) {
 
 // The descriptors of the collection, held, so that a pass survives plug-in code that changes the
 // collection.
-std::vector<Ref<IORVDescriptor>> Snapshot(TORVDescriptors& Descriptors) {
-    std::vector<Ref<IORVDescriptor>> Result;
+std::vector<Ref<TORVDescriptor>> Snapshot(TORVDescriptors& Descriptors) {
+    std::vector<Ref<TORVDescriptor>> Result;
     const int32_t Count = Descriptors.GetCount();
     Result.reserve(static_cast<std::size_t>(Count));
     for (int32_t I = 0; I < Count; ++I) Result.emplace_back(Descriptors.ItemAt(I));
@@ -84,9 +79,10 @@ TORVRegistry::~TORVRegistry() {
     ExtensionCache_ = nullptr;
     // Descriptors that others still hold must not reach back to this registry.
     const int32_t Count = Descriptors_->GetCount();
-    for (int32_t I = 0; I < Count; ++I)
-        if (auto* Descriptor = dynamic_cast<TORVDescriptor*>(Descriptors_->ItemAt(I)))
-            if (Descriptor->GetRegistryObject() == static_cast<IORVRegistry*>(this)) Descriptor->Detach();
+    for (int32_t I = 0; I < Count; ++I) {
+        TORVDescriptor* Descriptor = Descriptors_->ItemAt(I);
+        if (Descriptor->GetRegistryObject() == this) Descriptor->Detach();
+    }
     Descriptors_ = nullptr;
     EnvironmentVariables_ = nullptr;
     Retained_.clear();
@@ -102,7 +98,9 @@ Ref<IORVExtensions> ORV_CALL TORVRegistry::GetExtensions() {
     return ExtensionCache_;
 }
 
-Ref<IORVExtensionPoints> ORV_CALL TORVRegistry::GetExtensionPoints() {
+Ref<IORVExtensionPoints> ORV_CALL TORVRegistry::GetExtensionPoints() { return ExtensionPointUnion(); }
+
+Ref<TORVExtensionPoints> TORVRegistry::ExtensionPointUnion() {
     CheckParsed(Parsed_);
     if (!ExtensionPointCache_)
         ExtensionPointCache_ = BuildUnion<TORVExtensionPoints>(
@@ -129,9 +127,9 @@ void TORVRegistry::Link() {
     Resolve(true, true);
 }
 
-void TORVRegistry::AddAndLink(const std::vector<Ref<IORVDescriptor>>& Staged) {
+void TORVRegistry::AddAndLink(const std::vector<Ref<TORVDescriptor>>& Staged) {
     const bool WasResolved = Resolved_;
-    for (const Ref<IORVDescriptor>& Descriptor : Staged) Descriptors_->Add(Descriptor);
+    for (const Ref<TORVDescriptor>& Descriptor : Staged) Descriptors_->Add(Descriptor.Get());
     std::vector<TLinkBatch::TMade> Made;
     try {
         ClearCaches();
@@ -144,17 +142,17 @@ void TORVRegistry::AddAndLink(const std::vector<Ref<IORVDescriptor>>& Staged) {
         MadeLinks_ = nullptr;
         // The new links of the plug-ins that stay go first, the newest first; the staged plug-ins
         // then leave with all of theirs.
-        std::unordered_set<IORVDescriptor*> Leaving;
-        for (const Ref<IORVDescriptor>& Descriptor : Staged) Leaving.insert(Descriptor.Get());
+        std::unordered_set<TORVDescriptor*> Leaving;
+        for (const Ref<TORVDescriptor>& Descriptor : Staged) Leaving.insert(Descriptor.Get());
         for (auto Link = Made.rbegin(); Link != Made.rend(); ++Link) {
             if (Leaving.count(Link->second->GetDescriptorObject())) continue;
             Link->first->LinkedExtensions().Remove(Ref<IORVExtension>(Link->second));
             Link->second->ForgetPoint(Link->first);
         }
-        for (const Ref<IORVDescriptor>& Descriptor : Staged) {
-            UnlinkExtensions(*TConverter::ToDescriptor(Descriptor));
-            UnlinkPoints(*TConverter::ToDescriptor(Descriptor), nullptr);
-            Detach(Descriptor);
+        for (const Ref<TORVDescriptor>& Descriptor : Staged) {
+            UnlinkExtensions(*Descriptor);
+            UnlinkPoints(*Descriptor, nullptr);
+            Detach(*Descriptor);
         }
         ClearCaches();
         Resolved_ = WasResolved;
@@ -162,16 +160,16 @@ void TORVRegistry::AddAndLink(const std::vector<Ref<IORVDescriptor>>& Staged) {
     }
 }
 
-void TORVRegistry::RemoveDescriptors(const std::vector<Ref<IORVDescriptor>>& Leaving) {
+void TORVRegistry::RemoveDescriptors(const std::vector<Ref<TORVDescriptor>>& Leaving) {
     TClearCachesOnExit ClearCachesOnExit(*this);
     std::exception_ptr FirstFailure;
-    std::unordered_set<IORVDescriptor*> Going;
+    std::unordered_set<TORVDescriptor*> Going;
     Going.reserve(Leaving.size());
-    for (const Ref<IORVDescriptor>& Descriptor : Leaving) Going.insert(Descriptor.Get());
-    for (const Ref<IORVDescriptor>& Descriptor : Leaving) {
+    for (const Ref<TORVDescriptor>& Descriptor : Leaving) Going.insert(Descriptor.Get());
+    for (const Ref<TORVDescriptor>& Descriptor : Leaving) {
         // Plug-in code running during the walk (a Stop) may have dropped it already.
         if (!Descriptors_->Holds(Descriptor.Get())) continue;
-        TORVDescriptor* Object = TConverter::ToDescriptor(Descriptor);
+        TORVDescriptor* Object = Descriptor.Get();
         UnlinkExtensions(*Object);
         try {
             Object->StopPlugin();
@@ -183,24 +181,24 @@ void TORVRegistry::RemoveDescriptors(const std::vector<Ref<IORVDescriptor>>& Lea
         UnlinkPoints(*Object, &Going);
         // Links that plug-in code made while it stopped (a load links anew) go as well.
         UnlinkExtensions(*Object);
-        Detach(Descriptor);
+        Detach(*Object);
     }
     if (FirstFailure) std::rethrow_exception(FirstFailure);
 }
 
 void TORVRegistry::UnlinkExtensions(TORVDescriptor& Descriptor) {
     TORVExtensions& Extensions = Descriptor.OwnExtensions();
-    for (int32_t I = 0; I < Extensions.GetCount(); ++I) ModelOf(Extensions.ItemAt(I))->UnlinkAll();
+    for (int32_t I = 0; I < Extensions.GetCount(); ++I) Extensions.ItemAt(I)->UnlinkAll();
 }
 
-void TORVRegistry::UnlinkPoints(TORVDescriptor& Descriptor, const std::unordered_set<IORVDescriptor*>* Leaving) {
+void TORVRegistry::UnlinkPoints(TORVDescriptor& Descriptor, const std::unordered_set<TORVDescriptor*>* Leaving) {
     TORVExtensionPoints& Points = Descriptor.OwnExtensionPoints();
     for (int32_t I = 0; I < Points.GetCount(); ++I) {
-        TORVExtensionPoint* Point = ModelOf(Points.ItemAt(I));
+        TORVExtensionPoint* Point = Points.ItemAt(I);
         if (Leaving) {
             TORVExtensions& Linked = Point->LinkedExtensions();
             for (int32_t J = 0; J < Linked.GetCount(); ++J) {
-                TORVExtension* Extension = ModelOf(Linked.ItemAt(J));
+                TORVExtension* Extension = Linked.ItemAt(J);
                 if (Leaving->count(Extension->GetDescriptorObject())) continue;
                 Log::Warn("Extension [" + Extension->GetID() + "] loses its extension point [" + Point->GetID() +
                           "]: plug-in [" + Descriptor.GetID() + "] is unloaded");
@@ -210,10 +208,10 @@ void TORVRegistry::UnlinkPoints(TORVDescriptor& Descriptor, const std::unordered
     }
 }
 
-void TORVRegistry::Detach(const Ref<IORVDescriptor>& Descriptor) {
-    Descriptors_->Remove(Descriptor);
-    TORVDescriptor* Object = TConverter::ToDescriptor(Descriptor);
-    if (Object->GetRegistryObject() == static_cast<IORVRegistry*>(this)) Object->Detach();
+void TORVRegistry::Detach(TORVDescriptor& Descriptor) {
+    // The caller holds Descriptor: leaving the collection does not end its life.
+    Descriptors_->Remove(Ref<IORVDescriptor>(&Descriptor));
+    if (Descriptor.GetRegistryObject() == this) Descriptor.Detach();
 }
 
 // --- linking ---------------------------------------------------------------------------------
@@ -227,8 +225,8 @@ bool TORVRegistry::Resolve(bool ResolveDescriptorsFirst, bool ResolveExtensions)
         try {
             const int32_t Count = Descriptors_->GetCount();
             for (int32_t I = 0; I < Count; ++I) {
-                TORVExtensions& Extensions = ModelOf(Descriptors_->ItemAt(I))->OwnExtensions();
-                for (int32_t J = 0; J < Extensions.GetCount(); ++J) LinkExtension(*ModelOf(Extensions.ItemAt(J)), Batch);
+                TORVExtensions& Extensions = Descriptors_->ItemAt(I)->OwnExtensions();
+                for (int32_t J = 0; J < Extensions.GetCount(); ++J) LinkExtension(*Extensions.ItemAt(J), Batch);
             }
         } catch (...) {
             Batch.Enter(MadeLinks_);
@@ -246,7 +244,7 @@ void TORVRegistry::ResolveDescriptor(const Ref<IORVDescriptor>& Descriptor) {
     TORVExtensions& Extensions = TConverter::ToDescriptor(Descriptor)->OwnExtensions();
     TLinkBatch Batch;
     try {
-        for (int32_t I = 0; I < Extensions.GetCount(); ++I) LinkExtension(*ModelOf(Extensions.ItemAt(I)), Batch);
+        for (int32_t I = 0; I < Extensions.GetCount(); ++I) LinkExtension(*Extensions.ItemAt(I), Batch);
     } catch (...) {
         Batch.Enter();
         throw;
@@ -281,19 +279,18 @@ void TORVRegistry::Validate() {
         TExceptionBuilder::RaiseError(LoadMessage(SResolveBeforeValidate));
     }
     TChecks& Findings = Checks();
-    Ref<IORVExtensionPoints> Points = GetExtensionPoints();
+    Ref<TORVExtensionPoints> Points = ExtensionPointUnion();
     const int32_t Count = Points->GetCount();
     for (int32_t I = 0; I < Count; ++I) {
-        Ref<IORVExtensionPoint> Item = Points->GetItem(I);
-        Assert(static_cast<bool>(Item), AssertSites::ValidatePoint);
-        TORVExtensionPoint* Point = ModelOf(Item.Get());
+        Ref<TORVExtensionPoint> Point(Points->ItemAt(I));
+        Assert(static_cast<bool>(Point), AssertSites::ValidatePoint);
         TORVExtensions& Linked = Point->LinkedExtensions();
         const int32_t LinkedCount = Linked.GetCount();
         const bool Overfull = Point->IsUnique() && LinkedCount > 1;
         const bool Empty = Point->IsRequired() && LinkedCount == 0;
         if (!Overfull && !Empty) continue;
         TFinding F(Overfull ? Rules::UniquePointOverfull : Rules::RequiredPointEmpty);
-        if (auto* Owner = dynamic_cast<TORVDescriptor*>(Point->GetDescriptorObject())) {
+        if (TORVDescriptor* Owner = Point->GetDescriptorObject()) {
             F.File = Owner->GetConfigFile();
             F.PluginID = Owner->GetID();
         }
@@ -316,7 +313,7 @@ void TORVRegistry::Validate() {
     const int32_t DescriptorCount = Descriptors_->GetCount();
     First.reserve(static_cast<std::size_t>(DescriptorCount));
     for (int32_t I = 0; I < DescriptorCount; ++I) {
-        TORVDescriptor* Descriptor = ModelOf(Descriptors_->ItemAt(I));
+        TORVDescriptor* Descriptor = Descriptors_->ItemAt(I);
         const auto Known = First.emplace(Descriptor->GetID(), Descriptor);
         if (Known.second) continue;
         const std::string Earlier = Known.first->second->GetConfigFile();
@@ -337,24 +334,23 @@ TChecks& TORVRegistry::Checks() const { return Checks_ ? *Checks_ : EngineChecks
 // --- starting and stopping -------------------------------------------------------------------
 
 void TORVRegistry::StartPlugins() {
-    for (const Ref<IORVDescriptor>& Item : Snapshot(*Descriptors_)) {
+    for (const Ref<TORVDescriptor>& Descriptor : Snapshot(*Descriptors_)) {
         // A Start before this one may have unloaded it.
-        if (!Descriptors_->Holds(Item.Get())) continue;
-        TORVDescriptor* Descriptor = TConverter::ToDescriptor(Item);
+        if (!Descriptors_->Holds(Descriptor.Get())) continue;
         if (Descriptor->GetInitialize()) Descriptor->StartPlugin();
     }
 }
 
 void TORVRegistry::StopStartedPlugins() {
-    std::vector<Ref<IORVDescriptor>> Started;
-    for (const Ref<IORVDescriptor>& Item : Snapshot(*Descriptors_))
-        if (TConverter::ToDescriptor(Item)->GetStartOrder() != 0) Started.push_back(Item);
-    std::sort(Started.begin(), Started.end(), [](const Ref<IORVDescriptor>& A, const Ref<IORVDescriptor>& B) {
-        return TConverter::ToDescriptor(A)->GetStartOrder() > TConverter::ToDescriptor(B)->GetStartOrder();
+    std::vector<Ref<TORVDescriptor>> Started;
+    for (const Ref<TORVDescriptor>& Item : Snapshot(*Descriptors_))
+        if (Item->GetStartOrder() != 0) Started.push_back(Item);
+    std::sort(Started.begin(), Started.end(), [](const Ref<TORVDescriptor>& A, const Ref<TORVDescriptor>& B) {
+        return A->GetStartOrder() > B->GetStartOrder();
     });
-    for (const Ref<IORVDescriptor>& Item : Started) {
+    for (const Ref<TORVDescriptor>& Item : Started) {
         try {
-            TConverter::ToDescriptor(Item)->StopPlugin();
+            Item->StopPlugin();
         } catch (...) {
             // Logged by the descriptor; the failure that ended the start goes on alone.
         }
@@ -363,11 +359,11 @@ void TORVRegistry::StopStartedPlugins() {
 
 void TORVRegistry::StopPlugins() {
     std::exception_ptr FirstFailure;
-    for (const Ref<IORVDescriptor>& Item : Snapshot(*Descriptors_)) {
+    for (const Ref<TORVDescriptor>& Item : Snapshot(*Descriptors_)) {
         // A Stop before this one may have unloaded it (and stopped it on the way).
         if (!Descriptors_->Holds(Item.Get())) continue;
         try {
-            TConverter::ToDescriptor(Item)->StopPlugin();
+            Item->StopPlugin();
         } catch (...) {
             if (!FirstFailure) FirstFailure = std::current_exception();
         }

@@ -19,7 +19,7 @@ class TORVExtension;
 class TORVExtensionPoint;
 class TORVExtensionPoints;
 
-// The engine fills the descriptor collection (GetDescriptors, ToDescriptors, Add; each
+// The engine fills the descriptor collection (OwnDescriptors, Add; each
 // descriptor's registry set to this one), then calls Link, StartPlugins (StopStartedPlugins when
 // that fails), SetEnvironmentVariables, and at shutdown StopPlugins. At run time it adds plug-ins
 // with AddAndLink and drops them with RemoveDescriptors.
@@ -42,6 +42,10 @@ public:
     Ref<IORVExtensionPoints> ORV_CALL GetExtensionPoints() override;
     // The descriptor collection (a TORVDescriptors), in any state.
     Ref<IORVDescriptors> ORV_CALL GetDescriptors() override;
+    // The descriptor collection as its object.
+    TORVDescriptors& OwnDescriptors() const { return *Descriptors_; }
+    // GetExtensionPoints as its object.
+    Ref<TORVExtensionPoints> ExtensionPointUnion();
     // The held store; an empty one is created and held first when there is none.
     Ref<IORVEnvironmentVariables> ORV_CALL GetEnvironmentVariables() override;
 
@@ -53,7 +57,7 @@ public:
     // link they got, the links that plug-ins already present got meanwhile (a point of a plug-in
     // with the id of one that went) are undone, the registry is left as it was, and the exception
     // travels on.
-    void AddAndLink(const std::vector<Ref<IORVDescriptor>>& Staged);
+    void AddAndLink(const std::vector<Ref<TORVDescriptor>>& Staged);
     // Drops Leaving from the registry, each in turn: its extensions leave their points, its plug-in
     // is stopped (its own points still hold what plugs into them), its points let go of their
     // extensions (a Warn line for each extension of a plug-in that stays), and it leaves the
@@ -61,7 +65,7 @@ public:
     // meanwhile is passed over. A failing Stop does not end the walk: the first failure is raised
     // once every descriptor is gone (a descriptor whose Stop raised is retained, see Retain). The
     // unions are dropped on every path.
-    void RemoveDescriptors(const std::vector<Ref<IORVDescriptor>>& Leaving);
+    void RemoveDescriptors(const std::vector<Ref<TORVDescriptor>>& Leaving);
 
     // Keeps Descriptor, which has left this registry, loaded until the registry goes: an exception
     // that its plug-in's code raised is still on its way to the host, and its class may live in the
@@ -131,9 +135,9 @@ private:
     static void UnlinkExtensions(TORVDescriptor& Descriptor);
     // Undoes every link to Descriptor's points. With Leaving, each extension that loses one of
     // them and whose own plug-in is not in Leaving gets a Warn line.
-    static void UnlinkPoints(TORVDescriptor& Descriptor, const std::unordered_set<IORVDescriptor*>* Leaving);
+    static void UnlinkPoints(TORVDescriptor& Descriptor, const std::unordered_set<TORVDescriptor*>* Leaving);
     // Takes Descriptor out of the collection and detaches it from this registry.
-    void Detach(const Ref<IORVDescriptor>& Descriptor);
+    void Detach(TORVDescriptor& Descriptor);
 
     Ref<TORVDescriptors> Descriptors_;
     Ref<TORVExtensionPoints> ExtensionPointCache_;

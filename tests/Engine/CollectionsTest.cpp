@@ -45,8 +45,8 @@ TEST_F(CollectionsTest, HashedCollectionKeepsBothItemsOfOneIdTheLaterOneWinsAndE
     Ref<IORVExtensionPoint> Second = AddPoint(Plugin, "x");
     Ref<IORVExtensionPoints> Union(new TORVExtensionPoints(true));
     TORVExtensionPoints* U = TConverter::ToExtensionPoints(Union);
-    U->Add(First);
-    U->Add(Second);
+    U->Add(ModelObject(First));
+    U->Add(ModelObject(Second));
     EXPECT_EQ(Union->GetCount(), 2);
     EXPECT_TRUE(Union->Find("p.x") == Second);
 
@@ -54,7 +54,7 @@ TEST_F(CollectionsTest, HashedCollectionKeepsBothItemsOfOneIdTheLaterOneWinsAndE
     // leaves the key with the later one.
     U->Remove(Second);
     EXPECT_TRUE(Union->Find("p.x") == First);
-    U->Add(Second);
+    U->Add(ModelObject(Second));
     U->Remove(First);
     EXPECT_EQ(Union->GetCount(), 1);
     EXPECT_TRUE(Union->Find("p.x") == Second);
@@ -66,7 +66,7 @@ TEST_F(CollectionsTest, HashedCollectionKeepsBothItemsOfOneIdTheLaterOneWinsAndE
     Ref<IORVExtension> Held = AddExtension(Plugin, "e", "x");
     Ref<IORVExtension> Outsider = AddExtension(Plugin, "e", "x");
     Ref<IORVExtensions> Linked(new TORVExtensions(true));
-    TConverter::ToExtensions(Linked)->Add(Held);
+    TConverter::ToExtensions(Linked)->Add(ModelObject(Held));
     TConverter::ToExtensions(Linked)->Remove(Outsider);
     EXPECT_EQ(Linked->GetCount(), 1);
     EXPECT_TRUE(Linked->Find("p.e") == Held);
@@ -88,7 +88,7 @@ TEST_F(CollectionsTest, HashMadeOnFirstSearchFindsWhatAHashFromTheStartFinds) {
             const Ref<IORVExtension>& Item = Items[Random() % Items.size()];
             const bool Adding = Random() % 3 != 0;
             for (TORVExtensions* C : {TConverter::ToExtensions(Lazy), TConverter::ToExtensions(Eager)})
-                Adding ? C->Add(Item) : C->Remove(Item);
+                Adding ? C->Add(ModelObject(Item)) : C->Remove(Item);
         }
         ASSERT_EQ(Lazy->GetCount(), Eager->GetCount());
         for (int32_t I = 0; I < Lazy->GetCount(); ++I) ASSERT_TRUE(Lazy->GetItem(I) == Eager->GetItem(I));
@@ -100,7 +100,7 @@ TEST_F(CollectionsTest, HashedFindIsCaseSensitiveAndUnhashedFindFoldsAsciiCase) 
     Ref<IORVExtensionPoint> Lower = AddPoint(Plugin, "abc");
     Ref<IORVExtensionPoint> Upper = AddPoint(Plugin, "ABC");
     Ref<IORVExtensionPoints> Hashed(new TORVExtensionPoints(true));
-    TConverter::ToExtensionPoints(Hashed)->Add(Lower);
+    TConverter::ToExtensionPoints(Hashed)->Add(ModelObject(Lower));
     EXPECT_TRUE(Hashed->Find("p.abc") == Lower);
     EXPECT_FALSE(Hashed->Find("p.ABC"));
     EXPECT_FALSE(Hashed->Find("P.abc"));
@@ -119,13 +119,13 @@ TEST_F(CollectionsTest, HashedFindIsCaseSensitiveAndUnhashedFindFoldsAsciiCase) 
 TEST_F(CollectionsTest, SameItemTwiceAndEmptyIds) {
     Ref<IORVExtension> E = AddExtension(Plugin, "e", "x");
     Ref<IORVExtensions> Linked(new TORVExtensions(true));
-    TConverter::ToExtensions(Linked)->Add(E);
-    TConverter::ToExtensions(Linked)->Add(E);
+    TConverter::ToExtensions(Linked)->Add(ModelObject(E));
+    TConverter::ToExtensions(Linked)->Add(ModelObject(E));
     EXPECT_EQ(Linked->GetCount(), 1);
 
     Ref<IORVDescriptors> Descriptors(new TORVDescriptors());
-    TConverter::ToDescriptors(Descriptors)->Add(Plugin);
-    TConverter::ToDescriptors(Descriptors)->Add(Plugin);
+    TConverter::ToDescriptors(Descriptors)->Add(ModelObject(Plugin));
+    TConverter::ToDescriptors(Descriptors)->Add(ModelObject(Plugin));
     EXPECT_EQ(Descriptors->GetCount(), 2);
     // Both additions count, so two removals are needed.
     TConverter::ToDescriptors(Descriptors)->Remove(Plugin);
@@ -135,7 +135,7 @@ TEST_F(CollectionsTest, SameItemTwiceAndEmptyIds) {
     EXPECT_FALSE(Descriptors->Find("p"));
 
     // An empty id finds nothing, even when an item has an empty id.
-    TConverter::ToDescriptors(Descriptors)->Add(NewDescriptor(""));
+    TConverter::ToDescriptors(Descriptors)->Add(ModelObject(NewDescriptor("")));
     EXPECT_EQ(Descriptors->GetCount(), 1);
     EXPECT_FALSE(Descriptors->Find(""));
 
@@ -150,9 +150,9 @@ TEST_F(CollectionsTest, SameItemTwiceAndEmptyIds) {
 TEST_F(CollectionsTest, DescriptorsWithOneIdFindTheLatestStillHeld) {
     Ref<IORVDescriptors> Descriptors(new TORVDescriptors());
     TORVDescriptors* D = TConverter::ToDescriptors(Descriptors);
-    D->Add(NewDescriptor("same"));
-    D->Add(NewDescriptor("same"));
-    D->Add(NewDescriptor("same"));
+    D->Add(ModelObject(NewDescriptor("same")));
+    D->Add(ModelObject(NewDescriptor("same")));
+    D->Add(ModelObject(NewDescriptor("same")));
     Ref<IORVDescriptor> A = Descriptors->GetItem(0), B = Descriptors->GetItem(1), C = Descriptors->GetItem(2);
     EXPECT_TRUE(Descriptors->Find("same") == C);
 
@@ -165,7 +165,7 @@ TEST_F(CollectionsTest, DescriptorsWithOneIdFindTheLatestStillHeld) {
     // The collection held the only reference: the removed descriptor is gone, and the key must
     // not lead to it (a dangling pointer would show under AddressSanitizer here).
     Ref<IORVDescriptor> Survivor = NewDescriptor("same");
-    D->Add(Survivor);
+    D->Add(ModelObject(Survivor));
     A = nullptr;
     D->Remove(Descriptors->GetItem(0));
     EXPECT_TRUE(Descriptors->Find("same") == Survivor);
@@ -187,7 +187,7 @@ TEST_F(CollectionsTest, NilAndOutOfRange) {
     EXPECT_THROW(TConverter::ToDescriptors(Descriptors)->Add(nullptr), EORVException);
     EXPECT_EQ(MessageOf([&] { TConverter::ToDescriptors(Descriptors)->Add(nullptr); }), "Argument cannot be null");
 
-    TConverter::ToDescriptors(Descriptors)->Add(Plugin);
+    TConverter::ToDescriptors(Descriptors)->Add(ModelObject(Plugin));
     EXPECT_THROW(Descriptors->GetItem(1), EORVException);
     EXPECT_THROW(Descriptors->GetItem(-1), EORVException);
     EXPECT_THROW(Points->GetItem(0), EORVException);

@@ -22,7 +22,7 @@ protected:
     TStrings PointsOf(const std::string& Text) {
         auto* E = new TORVExtension("e");
         Ref<IORVExtension> Hold(E);
-        E->SetDescriptor(Plugin.Get());
+        E->SetDescriptor(ModelObject(Plugin));
         E->SetPoints(Text);
         return E->GetPoints();
     }
@@ -57,7 +57,7 @@ TEST_F(ExtensionTest, EmptyPointListAndMissingDescriptorAreRefused) {
     Ref<IORVExtensionPoint> Orphan(new TORVExtensionPoint());
     EXPECT_THROW(Orphan->GetID(), EORVException);
 
-    E->SetDescriptor(Plugin.Get());
+    E->SetDescriptor(ModelObject(Plugin));
     E->SetPoints("a");
     const TArgList Args{"p.e"};
     try {

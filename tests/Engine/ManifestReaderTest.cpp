@@ -67,7 +67,7 @@ protected:
     TPlatformOverride Override{Fake};
     TPathParser Parser{"", ""};
     TEngineConfigEx EngineConfig;
-    Ref<IORVRegistry> Registry{new TORVRegistry()};
+    Ref<TORVRegistry> Registry{new TORVRegistry()};
     TLogCapture Capture;
 };
 

@@ -55,9 +55,9 @@ bool LibraryIsLoaded(const std::string& Path) {
 Ref<IORVDescriptor> TModel::AddDescriptor(const std::string& ID, const std::string& Library, bool Initialize) {
     Ref<IORVDescriptor> D = NewDescriptor(ID, Library);
     TORVDescriptor* Object = TConverter::ToDescriptor(D);
-    Object->SetRegistry(Registry.Get());
+    Object->SetRegistry(this->Object());
     Object->SetInitialize(Initialize);
-    Descriptors()->Add(D);
+    Descriptors()->Add(Object);
     return D;
 }
 
@@ -75,11 +75,11 @@ Ref<IORVExtensionPoint> AddPoint(const Ref<IORVDescriptor>& Descriptor, const st
                                  bool Unique) {
     auto* Object = new TORVExtensionPoint();
     Ref<IORVExtensionPoint> P(Object);
-    Object->SetDescriptor(Descriptor.Get());
+    Object->SetDescriptor(ModelObject(Descriptor));
     Object->SetLocalID(LocalID);
     Object->SetRequired(Required);
     Object->SetUnique(Unique);
-    TConverter::ToExtensionPoints(Descriptor->GetExtensionPoints())->Add(P);
+    ModelObject(Descriptor)->OwnExtensionPoints().Add(Object);
     return P;
 }
 
@@ -87,10 +87,10 @@ Ref<IORVExtension> AddExtension(const Ref<IORVDescriptor>& Descriptor, const std
                                 const std::string& Points, const std::string& Factory) {
     auto* Object = new TORVExtension(LocalID);
     Ref<IORVExtension> E(Object);
-    Object->SetDescriptor(Descriptor.Get());
+    Object->SetDescriptor(ModelObject(Descriptor));
     Object->SetPoints(Points);
     Object->SetFactoryMethod(Factory);
-    TConverter::ToExtensions(Descriptor->GetExtensions())->Add(E);
+    ModelObject(Descriptor)->OwnExtensions().Add(Object);
     return E;
 }
 

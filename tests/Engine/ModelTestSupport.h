@@ -41,6 +41,11 @@ struct TModel {
                                       bool Initialize = false);
 };
 
+// The engine's object behind a model interface, as the collections take it.
+inline TORVDescriptor* ModelObject(const Ref<IORVDescriptor>& R) { return TConverter::ToDescriptor(R); }
+inline TORVExtension* ModelObject(const Ref<IORVExtension>& R) { return TConverter::ToExtension(R); }
+inline TORVExtensionPoint* ModelObject(const Ref<IORVExtensionPoint>& R) { return TConverter::ToExtensionPoint(R); }
+
 // A descriptor that belongs to no registry.
 Ref<IORVDescriptor> NewDescriptor(const std::string& ID, const std::string& Library = std::string());
 // A new point LocalID of Descriptor, added to its collection.

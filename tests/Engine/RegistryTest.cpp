@@ -140,7 +140,7 @@ TEST_F(RegistryTest, LinkingArgumentsAndInvariants) {
     Ref<IORVDescriptor> P = Model.AddDescriptor("p");
     auto* Pointless = new TORVExtension("e");
     Ref<IORVExtension> Hold(Pointless);
-    Pointless->SetDescriptor(P.Get());
+    Pointless->SetDescriptor(ModelObject(P));
     EXPECT_THROW(Registry->ResolveExtension(Hold), EAssertionFailed);
     EXPECT_EQ(MessageOf([&] { Registry->ResolveExtension(Hold); }), "Assertion failure (Engine/ORVEngineImpl, line 557)");
 }

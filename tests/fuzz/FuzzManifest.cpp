@@ -11,13 +11,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, std::size_t Size) {
     static TPathParser Parser("/fuzz/engine/", "/fuzz/conf/");
     static const std::string FileName = "/fuzz/plugins/p/plugin.xml";
     try {
-        Ref<IORVRegistry> Registry(new TORVRegistry());
         TEngineConfigEx Config;
         Config.ShieldedPlugins = {"shielded"};
         Config.DllPath = {"/fuzz/dlls"};
         const TPluginConfig Manifest{LoadXMLDocumentFromString(fuzz::Input(Data, Size), FileName), FileName};
-        TORVEngine::ReadPluginConfig(Registry, Config, Manifest, Parser);
-        TConverter::ToRegistry(Registry)->Link();
+        Ref<TORVRegistry> Registry = TORVEngine::BuildRegistry(Config, {Manifest}, Parser);
         Ref<IORVExtensions> Extensions = Registry->GetExtensions();
         for (int32_t I = 0; I < Extensions->GetCount(); ++I) {
             Ref<IORVExtension> Extension = Extensions->GetItem(I);

@@ -4,9 +4,22 @@
 
 #include <cstdio>
 
-// The engine's start line, stop line and no-entry-point line (its message table's texts).
+namespace {
+
+// The texts of the engine's message table (UTF-8), by their constant names.
+struct TEngineMessages {
+#define ORV_MESSAGE(Id, Name, Text) static constexpr const char* Name = Text;
+#include "ORVMessages.def"
+#undef ORV_MESSAGE
+};
+
+}  // namespace
+
+// The engine's start line, stop line and no-entry-point line.
 TEngineWatch::TEngineWatch()
-    : StartLine_(FromUtf8("%s-启动装载器")), StopLine_(FromUtf8("%s-关闭装载器")), NoEntryPoint_(FromUtf8("没有找到入口点")) {}
+    : StartLine_(FromUtf8(TEngineMessages::SEngineStarted)),
+      StopLine_(FromUtf8(TEngineMessages::SEngineStopped)),
+      NoEntryPoint_(FromUtf8(TEngineMessages::SNoEntryPoint)) {}
 
 void TEngineWatch::Seen(TLogLevel Level, bool Formatted, const std::string& Text) {
     if (Formatted && Level == TLogLevel::Info) {

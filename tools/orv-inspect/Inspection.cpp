@@ -45,11 +45,11 @@ const char* WhatItIs(TFileKind Kind) {
 // A Library that was not found as a file but names something else (a folder, a FIFO, a device, a
 // link that leads nowhere) is named for what it is: the engine cannot load it, and a plug-in
 // that starts with the engine then fails the start.
-void NameWhatLibrariesAre(const Ref<IORVRegistry>& Registry, std::vector<TFinding>& Findings) {
+void NameWhatLibrariesAre(const TORVRegistry& Registry, std::vector<TFinding>& Findings) {
     std::map<std::tuple<std::string, int32_t, int32_t>, bool> Starts;
-    TORVDescriptors* Descriptors = TConverter::ToDescriptors(Registry->GetDescriptors());
-    for (int32_t I = 0; I < Descriptors->GetCount(); ++I) {
-        TORVDescriptor* D = TConverter::ToDescriptor(Descriptors->ItemAt(I));
+    TORVDescriptors& Descriptors = Registry.OwnDescriptors();
+    for (int32_t I = 0; I < Descriptors.GetCount(); ++I) {
+        TORVDescriptor* D = Descriptors.ItemAt(I);
         Starts[std::make_tuple(D->GetConfigFile(), D->GetLine(), D->GetColumn())] = D->GetInitialize();
     }
     for (TFinding& F : Findings) {
@@ -112,19 +112,13 @@ TInspection Inspect(const TInspectOptions& Options) {
     }
 
     // The engine's parse-only build, with its checks collected instead of raised.
-    Result.Registry = Ref<IORVRegistry>(new TORVRegistry());
-    TORVRegistry* Registry = TConverter::ToRegistry(Result.Registry);
-    Registry->SetChecks(&Checks);
-    for (const TPluginConfig& Manifest : Loaded)
-        TORVEngine::ReadPluginConfig(Result.Registry, Config, Manifest, Parser, nullptr, &Checks);
-    Registry->Link();
-    Registry->SetChecks(nullptr);
-    NameWhatLibrariesAre(Result.Registry, Checks.Findings);
+    Result.Registry = TORVEngine::BuildRegistry(Config, Loaded, Parser, &Checks);
+    NameWhatLibrariesAre(*Result.Registry, Checks.Findings);
 
     if (Options.CheckLibraries) {
-        TORVDescriptors* Descriptors = TConverter::ToDescriptors(Result.Registry->GetDescriptors());
-        for (int32_t I = 0; I < Descriptors->GetCount(); ++I) {
-            TORVDescriptor* Descriptor = TConverter::ToDescriptor(Descriptors->ItemAt(I));
+        TORVDescriptors& Descriptors = Result.Registry->OwnDescriptors();
+        for (int32_t I = 0; I < Descriptors.GetCount(); ++I) {
+            TORVDescriptor* Descriptor = Descriptors.ItemAt(I);
             const std::string& Library = Descriptor->GetLibrary();
             // A library that was not found is a finding of the manifest reader already.
             if (Library.empty() || !TPathUtils::IsAbsolutePath(Library) || !Platform().FileExists(Library)) continue;

@@ -5,6 +5,7 @@
 #define ORV_INSPECT_INSPECTION_H
 
 #include "Engine/ORVChecks.h"
+#include "Engine/ORVRegistry.h"
 
 #include <ORVInterface.h>
 
@@ -19,7 +20,7 @@ struct TInspectOptions {
 };
 
 struct TInspection {
-    orv::Ref<orv::IORVRegistry> Registry;
+    orv::Ref<orv::TORVRegistry> Registry;
     std::vector<std::string> Manifests;  // every manifest file found, in discovery order
     std::vector<orv::TFinding> Findings;
 };

@@ -249,7 +249,7 @@ void CheckLibrary(TORVDescriptor& Descriptor, std::vector<TFinding>& Findings) {
     TORVExtensions& Extensions = Descriptor.OwnExtensions();
     std::set<std::string> Asked;
     for (int32_t I = 0; I < Extensions.GetCount(); ++I) {
-        auto* Extension = TConverter::ToExtension(Extensions.ItemAt(I));
+        TORVExtension* Extension = Extensions.ItemAt(I);
         const std::string& Factory = Extension->GetFactoryMethod();
         if (Factory.empty() || !Asked.insert(Factory).second) continue;
         CheckExport(Factory, LibraryRules::MissingFactory,

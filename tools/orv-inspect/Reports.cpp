@@ -34,17 +34,17 @@ struct TPluginView {
 
 std::vector<TPluginView> Plugins(const TInspection& Inspection) {
     std::vector<TPluginView> Result;
-    TORVDescriptors* Descriptors = TConverter::ToDescriptors(Inspection.Registry->GetDescriptors());
-    for (int32_t I = 0; I < Descriptors->GetCount(); ++I) {
-        TPluginView View{TConverter::ToDescriptor(Descriptors->ItemAt(I)), {}, {}};
+    TORVDescriptors& Descriptors = Inspection.Registry->OwnDescriptors();
+    for (int32_t I = 0; I < Descriptors.GetCount(); ++I) {
+        TPluginView View{Descriptors.ItemAt(I), {}, {}};
         TORVExtensionPoints& Points = View.Descriptor->OwnExtensionPoints();
         for (int32_t J = 0; J < Points.GetCount(); ++J) {
-            auto* Point = TConverter::ToExtensionPoint(Points.ItemAt(J));
+            TORVExtensionPoint* Point = Points.ItemAt(J);
             View.Points.push_back({Point, Point->GetID()});
         }
         TORVExtensions& Extensions = View.Descriptor->OwnExtensions();
         for (int32_t J = 0; J < Extensions.GetCount(); ++J) {
-            auto* Extension = TConverter::ToExtension(Extensions.ItemAt(J));
+            TORVExtension* Extension = Extensions.ItemAt(J);
             View.Extensions.push_back({Extension, Extension->GetID()});
         }
         Result.push_back(std::move(View));
