@@ -10,7 +10,9 @@ namespace {
 // The process-wide engine, created by the first GetORVEngine.
 orv::Ref<orv::IORVEngine> GEngine;
 // Where the engine is kept when the process exits without releasing it (reachable, not leaked).
-orv::IORVEngine* GEngineAtExit = nullptr;
+// volatile: only written, so an optimising compiler would drop the store and leak checkers would
+// see the kept engine as lost.
+orv::IORVEngine* volatile GEngineAtExit = nullptr;
 
 // Module finalization: runs when the library is unloaded (at the latest at process exit).
 struct TModuleFinalization {
