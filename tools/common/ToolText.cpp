@@ -16,9 +16,13 @@ std::string Recode(const std::string& Text, orv::TTextEncoding From, orv::TTextE
 }  // namespace
 
 // The engine's strings are in the process's 8-bit encoding: UTF-8 already on Linux.
-std::string ToUtf8(const std::string& Text) { return Recode(Text, orv::TTextEncoding::Native, orv::TTextEncoding::Utf8); }
+std::string ToUtf8(const std::string& Text) {
+    return Recode(Text, orv::TTextEncoding::Native, orv::TTextEncoding::Utf8);
+}
 
-std::string FromUtf8(const std::string& Utf8) { return Recode(Utf8, orv::TTextEncoding::Utf8, orv::TTextEncoding::Native); }
+std::string FromUtf8(const std::string& Utf8) {
+    return Recode(Utf8, orv::TTextEncoding::Utf8, orv::TTextEncoding::Native);
+}
 
 bool Utf8SequenceAt(const std::string& Text, std::size_t At, std::size_t& Length) {
     const auto Byte = [&Text](std::size_t I) { return static_cast<unsigned char>(Text[I]); };
