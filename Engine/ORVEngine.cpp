@@ -10,7 +10,9 @@ namespace {
 // The process-wide engine, created by the first GetORVEngine.
 orv::Ref<orv::IORVEngine> GEngine;
 // Where the engine is kept when the process exits without releasing it (reachable, not leaked).
-orv::IORVEngine* GEngineAtExit = nullptr;
+// volatile: the compiler drops the store to a variable that nothing reads, and the engine was then
+// reported leaked.
+orv::IORVEngine* volatile GEngineAtExit = nullptr;
 
 // Module finalization: runs when the library is unloaded (at the latest at process exit).
 struct TModuleFinalization {
