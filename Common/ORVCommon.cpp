@@ -1,8 +1,8 @@
 #include "ORVCommon.h"
 
-#include <ORVPluginHelpers.h>
+#include "Platform.h"
 
-#include <pthread.h>
+#include <ORVPluginHelpers.h>
 
 namespace orv {
 
@@ -31,7 +31,7 @@ thread_local IORVLogger* GHostLogger = nullptr;
 // runtime tears down its thread-local storage (mingw frees emulated TLS before thread_local
 // destructors run). The key is created on first use and deleted by FinalizeLogging at module
 // unload, so that no thread exit calls into an unloaded module afterwards.
-pthread_key_t GNullKey;
+TThreadKey GNullKey;
 bool GNullKeyDeleted = false;
 
 void ReleaseNullLogger(void* Logger) {
@@ -39,7 +39,7 @@ void ReleaseNullLogger(void* Logger) {
 }
 
 bool NullKeyUsable() {
-    static const bool Created = pthread_key_create(&GNullKey, &ReleaseNullLogger) == 0;
+    static const bool Created = CreateThreadKey(GNullKey, &ReleaseNullLogger);
     return Created && !GNullKeyDeleted;
 }
 
@@ -48,10 +48,10 @@ bool NullKeyUsable() {
 Ref<IORVLogger> GetLogger() {
     if (GHostLogger) return Ref<IORVLogger>(GHostLogger);
     if (!NullKeyUsable()) return Ref<IORVLogger>(new TNullLogger());  // only after FinalizeLogging
-    auto* Null = static_cast<IORVLogger*>(pthread_getspecific(GNullKey));
+    auto* Null = static_cast<IORVLogger*>(GetThreadValue(GNullKey));
     if (!Null) {
         Null = Ref<IORVLogger>(new TNullLogger()).Detach();
-        if (pthread_setspecific(GNullKey, Null) != 0) {
+        if (!SetThreadValue(GNullKey, Null)) {
             Ref<IORVLogger> Unkept;
             Unkept.Attach(Null);
             return Unkept;
@@ -65,14 +65,14 @@ void SetThreadLogger(IORVLogger* Logger) { GHostLogger = Logger; }
 void ReleaseThreadNullLogger() {
     if (!NullKeyUsable()) return;
     Ref<IORVLogger> Owned;
-    Owned.Attach(static_cast<IORVLogger*>(pthread_getspecific(GNullKey)));
-    pthread_setspecific(GNullKey, nullptr);
+    Owned.Attach(static_cast<IORVLogger*>(GetThreadValue(GNullKey)));
+    SetThreadValue(GNullKey, nullptr);
 }
 
 void FinalizeLogging() {
     if (!NullKeyUsable()) return;
     ReleaseThreadNullLogger();
-    pthread_key_delete(GNullKey);
+    DeleteThreadKey(GNullKey);
     GNullKeyDeleted = true;
 }
 

@@ -17,11 +17,9 @@ bool IsBlank(char C) {
 
 // The characters that end a folder part: every separator that is read (on Windows "/" as well as
 // "\"), and ":" where drive letters exist.
-bool EndsFolderPart(char C) { return TPathRules::IsSeparator(C) || (TPathRules::ColonMakesAbsolute && C == ':'); }
-
 std::string FolderPart(const std::string& FileName) {
     for (std::size_t I = FileName.size(); I > 0; --I)
-        if (EndsFolderPart(FileName[I - 1])) return FileName.substr(0, I);
+        if (TPathRules::EndsFolderPart(FileName[I - 1])) return FileName.substr(0, I);
     return std::string();
 }
 
@@ -84,10 +82,7 @@ std::string TPathParser::Replace(const std::string& Text) const {
 
 // --- TPathUtils ---------------------------------------------------------------------------------
 
-bool TPathUtils::IsAbsolutePath(const std::string& Path) {
-    if (TPathRules::ColonMakesAbsolute) return Path.find(':') != std::string::npos;
-    return !Path.empty() && Path.front() == '/';
-}
+bool TPathUtils::IsAbsolutePath(const std::string& Path) { return TPathRules::IsAbsolute(Path); }
 
 std::string TPathUtils::GetModulePath() { return IncludeTrailingSeparator(FolderPart(Platform().ModuleFileName())); }
 

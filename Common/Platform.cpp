@@ -1,6 +1,8 @@
 // The portable half of the platform layer: the seam that tests use to replace it. The operating
-// system calls live in the included implementation file of the build's platform.
+// system calls live in the included implementation files of the build's platform; folder
+// listings and walks are in FolderWalk.cpp, on top of their primitives.
 #include "Platform.h"
+#include "ORVText.h"
 
 #include <atomic>
 #include <new>
@@ -38,8 +40,23 @@ TPlatformOverride::~TPlatformOverride() { GOverride.store(Previous_, std::memory
 
 }  // namespace orv
 
+// The build's platform, one file per concept (the two folders hold files of the same names).
 #ifdef _WIN32
-#include "Windows/Platform.inc"
+#include "Windows/Support.inc"
+#include "Windows/Library.inc"
+#include "Windows/LibrarySearch.inc"
+#include "Windows/Files.inc"
+#include "Windows/FolderAccess.inc"
+#include "Windows/Text.inc"
+#include "Windows/Process.inc"
 #else
-#include "Unix/Platform.inc"
+#include "Linux/Support.inc"
+#include "Linux/ElfCheck.inc"
+#include "Linux/Library.inc"
+#include "Linux/LibrarySearch.inc"
+#include "Linux/Files.inc"
+#include "Linux/FolderAccess.inc"
+#include "Linux/Text.inc"
+#include "Linux/Process.inc"
 #endif
+#include "Posix/ThreadLocal.inc"

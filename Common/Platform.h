@@ -26,6 +26,12 @@ struct TPathRules {
     static constexpr bool ColonMakesAbsolute = false;  // absolute = begins with "/"
 #endif
     static bool IsSeparator(char C) { return C == '/' || (BackslashIsSeparator && C == '\\'); }
+    // Whether C ends the folder part of a file name (a separator, or a drive's colon).
+    static bool EndsFolderPart(char C) { return IsSeparator(C) || (ColonMakesAbsolute && C == ':'); }
+    static bool IsAbsolute(const std::string& Path) {
+        if (ColonMakesAbsolute) return Path.find(':') != std::string::npos;
+        return !Path.empty() && Path.front() == '/';
+    }
 };
 
 // One entry of a folder listing (only folders and regular files are reported).
@@ -138,6 +144,52 @@ public:
 
 // The platform layer in force.
 TPlatform& Platform();
+
+// What follows is the platform layer as well, but not replaceable by TPlatformOverride: the
+// tools and the thread-local storage of the common services use it directly.
+
+// Full file name of the module (executable or library) that holds Address; empty when none does.
+std::string ModuleFileNameAt(const void* Address);
+
+// The kind of library file this process loads, as the file's headers write it.
+struct TNativeLibraryKind {
+    bool Pe;           // PE (Windows); ELF otherwise
+    bool Wide;         // ELF class 64, PE32+
+    bool BigEndian;    // ELF data MSB
+    uint16_t Machine;  // ELF e_machine or the COFF header's Machine; 0 where this build does not know
+};
+TNativeLibraryKind NativeLibraryKind();
+
+// The folders the system's loader searches, in its order, for the libraries that a library in
+// the folder Origin (without a trailing separator) needs. RPath and RunPath are the library's
+// own search lists as written (ELF DT_RPATH and DT_RUNPATH, "$ORIGIN" standing for Origin);
+// where libraries carry none they are ignored.
+std::vector<std::string> LibrarySearchFolders(const std::string& Origin, const std::vector<std::string>& RPath,
+                                              const std::vector<std::string>& RunPath);
+
+// Whether the system provides the library Name, as a library names it among its needs, without a
+// file of that name to find (linux-vdso.so.1, api-ms-*).
+bool IsSystemProvidedLibrary(const std::string& Name);
+
+// The process's 8-bit encoding: UTF-8 on Linux, the ANSI code page on Windows.
+enum class TTextEncoding { Utf8, Native };
+
+// Text, in encoding From, in encoding To (through UTF-16 on Windows; unchanged where both are
+// UTF-8). False when the text cannot be converted; with Strict, also when Text is not valid in
+// From or To lacks one of its characters (otherwise those become the code page's replacement).
+bool RecodeText(const std::string& Text, TTextEncoding From, TTextEncoding To, bool Strict, std::string& Result);
+
+// Thread-local storage: one pointer per thread under a key, and Release called at a thread's
+// exit for its pointer when that is not null.
+struct TThreadKey {
+    uintptr_t Id = 0;
+};
+// False when the system has no key left.
+bool CreateThreadKey(TThreadKey& Key, void (*Release)(void*));
+void* GetThreadValue(TThreadKey Key);
+bool SetThreadValue(TThreadKey Key, void* Value);
+// No thread's exit calls Release for the key afterwards; the pointers still held are left as they are.
+void DeleteThreadKey(TThreadKey Key);
 
 // Whether Type, a file system's type number as the system reports it (statfs), is one of the
 // kernel's pseudo file systems that walks never enter (proc, sysfs, efivarfs, ...; not tmpfs,

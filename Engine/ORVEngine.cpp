@@ -10,8 +10,8 @@ namespace {
 // The process-wide engine, created by the first GetORVEngine.
 orv::Ref<orv::IORVEngine> GEngine;
 // Where the engine is kept when the process exits without releasing it (reachable, not leaked).
-// volatile: only written, so an optimising compiler would drop the store and leak checkers would
-// see the kept engine as lost.
+// volatile: the compiler drops the store to a variable that nothing reads, and the engine was then
+// reported leaked.
 orv::IORVEngine* volatile GEngineAtExit = nullptr;
 
 // Module finalization: runs when the library is unloaded (at the latest at process exit).

@@ -32,7 +32,7 @@ install(FILES ${PROJECT_BINARY_DIR}/ORVEngineConfig.cmake ${PROJECT_BINARY_DIR}/
         DESTINATION ${ORV_PACKAGE_DIR})
 
 if(MINGW)
-  set(ORV_PC_LIBS_PRIVATE "-static-libstdc++ -shared-libgcc")
+  list(JOIN ORV_MINGW_RUNTIME_OPTIONS " " ORV_PC_LIBS_PRIVATE)
 else()
   set(ORV_PC_LIBS_PRIVATE "")
 endif()

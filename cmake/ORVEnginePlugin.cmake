@@ -7,6 +7,16 @@
 # unwinder with the engine and the host (-static-libstdc++ -shared-libgcc).
 # Shipped with the CMake package (find_package(ORVEngine)) and used by the engine's own examples
 # and test plug-ins.
+
+# The mingw-w64 link options of the engine, its hosts and its plug-ins, written here once:
+#   ORV_MINGW_RUNTIME_OPTIONS  one C++ runtime per module but one shared unwinder for all of them
+#                              (an exception thrown in a plug-in unwinds through the engine's
+#                              frames into the host's);
+#   ORV_MINGW_PLAIN_EXPORTS    __stdcall exports lose their "@n" suffix, so GetProcAddress finds
+#                              them by their plain names.
+set(ORV_MINGW_RUNTIME_OPTIONS -static-libstdc++ -shared-libgcc)
+set(ORV_MINGW_PLAIN_EXPORTS -Wl,--kill-at)
+
 function(orv_add_plugin target)
   if(NOT ARGN)
     message(FATAL_ERROR "orv_add_plugin(${target}): no source files given")
@@ -18,6 +28,6 @@ function(orv_add_plugin target)
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
   if(MINGW)
-    target_link_options(${target} PRIVATE -Wl,--kill-at -static-libstdc++ -shared-libgcc)
+    target_link_options(${target} PRIVATE ${ORV_MINGW_PLAIN_EXPORTS} ${ORV_MINGW_RUNTIME_OPTIONS})
   endif()
 endfunction()

@@ -1,14 +1,16 @@
 # Platform-specific pieces of the build: the XML parser, system libraries, link rules.
 
+# Plug-in libraries: the same function the package ships, and the mingw-w64 link options.
+include(${CMAKE_CURRENT_LIST_DIR}/ORVEnginePlugin.cmake)
+
 if(WIN32)
   # 32-bit Windows DLLs built with mingw-w64 (cmake/toolchain-i686-mingw32.cmake).
   enable_language(RC)
   set(CMAKE_SHARED_LIBRARY_PREFIX "")
   set(CMAKE_SHARED_MODULE_PREFIX "")
 
-  # One C++ runtime per module but one shared unwinder for all of them: an exception thrown in a
-  # plug-in must unwind through the engine's frames into the host's.
-  add_link_options(-static-libstdc++ -shared-libgcc)
+  # One C++ runtime per module but one shared unwinder for all of them (cmake/ORVEnginePlugin.cmake).
+  add_link_options(${ORV_MINGW_RUNTIME_OPTIONS})
   # The two runtime DLLs that every module then needs go beside the executables.
   # (They are installed beside the engine DLL as well, see cmake/Install.cmake.)
   set(ORV_RUNTIME_DLLS "")
@@ -32,7 +34,7 @@ if(WIN32)
   # A DLL that executables link against also gets an import library that maps the decorated
   # symbols the compiler references onto those plain names.
   function(orv_export_plain_names target)
-    target_link_options(${target} PRIVATE -Wl,--kill-at)
+    target_link_options(${target} PRIVATE ${ORV_MINGW_PLAIN_EXPORTS})
     get_target_property(type ${target} TYPE)
     if(type STREQUAL "SHARED_LIBRARY")
       if(NOT CMAKE_DLLTOOL)
@@ -59,6 +61,3 @@ else()
   function(orv_export_plain_names target)
   endfunction()
 endif()
-
-# Plug-in libraries: the same function the package ships.
-include(${CMAKE_CURRENT_LIST_DIR}/ORVEnginePlugin.cmake)

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -175,4 +176,65 @@ TEST(PlatformTest, ProcessPathsAreAbsolute) {
     // The engine core is linked into this test program, so "this module" is the program itself.
     EXPECT_TRUE(fs::path(Module).is_absolute()) << Module;
     EXPECT_EQ(Module, Exe);
+}
+
+// What the tools learn about the system's loader: the kind of library file it loads (compared
+// with the engine library's own headers), the module that holds an address, the libraries it
+// provides itself, and the order of the folders it searches.
+TEST(PlatformTest, LoaderFactsMatchThisBuild) {
+    std::string Header, Error;
+    int64_t Size = 0;
+    ASSERT_EQ(Platform().ReadFile(EngineLibrary, int64_t(1) << 30, Header, Size, Error), TReadResult::Ok) << Error;
+    const auto Byte = [&Header](std::size_t At) {
+        return static_cast<unsigned>(static_cast<unsigned char>(Header.at(At)));
+    };
+    const TNativeLibraryKind Native = NativeLibraryKind();
+    EXPECT_EQ(Native.Pe, !PosixRules);
+    if (PosixRules) {
+        EXPECT_EQ(Native.Wide, Byte(4) == 2);       // EI_CLASS: ELFCLASS64
+        EXPECT_EQ(Native.BigEndian, Byte(5) == 2);  // EI_DATA: ELFDATA2MSB
+        EXPECT_EQ(Native.Machine, Native.BigEndian ? Byte(18) << 8 | Byte(19) : Byte(19) << 8 | Byte(18));
+    } else {
+        const std::size_t Pe = Byte(0x3c) | Byte(0x3d) << 8;
+        EXPECT_EQ(Native.Machine, Byte(Pe + 4) | Byte(Pe + 5) << 8);
+        EXPECT_EQ(Native.Wide, (Byte(Pe + 24) | Byte(Pe + 25) << 8) == 0x20b);  // PE32+
+    }
+
+    EXPECT_EQ(ModuleFileNameAt(reinterpret_cast<const void*>(&Listing)), Platform().ExecutableFileName());
+    EXPECT_EQ(ModuleFileNameAt(nullptr), "");
+
+    EXPECT_EQ(IsSystemProvidedLibrary("linux-vdso.so.1"), PosixRules);
+    EXPECT_EQ(IsSystemProvidedLibrary("API-MS-Win-Core-Synch-L1-2-0.dll"), !PosixRules);
+    EXPECT_FALSE(IsSystemProvidedLibrary(PosixRules ? "libc.so.6" : "kernel32.dll"));
+
+    const std::vector<std::string> RPath{"$ORIGIN/rpath"}, RunPath{"${ORIGIN}/runpath"};
+    const std::vector<std::string> Folders = LibrarySearchFolders("/lib/origin", RPath, RunPath);
+    ASSERT_FALSE(Folders.empty());
+    const auto Has = [&Folders](const std::string& F) { return std::count(Folders.begin(), Folders.end(), F) != 0; };
+    if (PosixRules) {
+        // DT_RUNPATH, $ORIGIN expanded, puts DT_RPATH out of force; the default folders come last.
+        EXPECT_TRUE(Has("/lib/origin/runpath"));
+        EXPECT_FALSE(Has("/lib/origin/rpath"));
+        EXPECT_EQ(LibrarySearchFolders("/o", RPath, {}).front(), "/o/rpath");
+        EXPECT_EQ(Folders.back(), "/usr/lib64");
+    } else {
+        // The library's folder first, then the executable's; the ELF lists mean nothing here.
+        EXPECT_EQ(Folders.front(), "/lib/origin");
+        EXPECT_EQ(Folders.at(1), fs::path(Platform().ExecutableFileName()).parent_path().string());
+        EXPECT_FALSE(Has("/lib/origin/runpath"));
+    }
+}
+
+// Text between UTF-8 and the process encoding: unchanged on Linux, through the ANSI code page on
+// Windows, where Strict refuses what cannot be converted back.
+TEST(PlatformTest, TextIsRecodedBetweenUtf8AndTheProcessEncoding) {
+    const std::string Accented = "caf\xC3\xA9", Broken = "caf\xC3";
+    std::string Native, Back;
+    ASSERT_TRUE(RecodeText(Accented, TTextEncoding::Utf8, TTextEncoding::Native, false, Native));
+    ASSERT_TRUE(RecodeText(Native, TTextEncoding::Native, TTextEncoding::Utf8, false, Back));
+    EXPECT_EQ(Back, Accented);  // the ANSI code pages of the test runs (1252, 936) have "é"
+    EXPECT_EQ(Native == Accented, PosixRules);
+    EXPECT_EQ(RecodeText(Broken, TTextEncoding::Utf8, TTextEncoding::Native, true, Native), PosixRules);
+    EXPECT_TRUE(RecodeText("plain", TTextEncoding::Utf8, TTextEncoding::Native, true, Native));
+    EXPECT_EQ(Native, "plain");
 }

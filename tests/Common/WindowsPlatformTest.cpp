@@ -30,18 +30,11 @@ namespace {
 
 const std::string BinDir = ORV_TEST_BIN_DIR;
 
-// Text converted from code page From to code page To through UTF-16.
-std::string Recode(const std::string& Text, UINT From, UINT To) {
-    if (Text.empty()) return Text;
-    const int WideLength = MultiByteToWideChar(From, MB_ERR_INVALID_CHARS, Text.data(), static_cast<int>(Text.size()),
-                                               nullptr, 0);
-    if (WideLength <= 0) return "<not valid in code page " + std::to_string(From) + ">";
-    std::wstring Wide(static_cast<std::size_t>(WideLength), L'\0');
-    MultiByteToWideChar(From, 0, Text.data(), static_cast<int>(Text.size()), &Wide[0], WideLength);
-    const int Length = WideCharToMultiByte(To, 0, Wide.data(), WideLength, nullptr, 0, nullptr, nullptr);
-    std::string Result(static_cast<std::size_t>(Length), '\0');
-    WideCharToMultiByte(To, 0, Wide.data(), WideLength, &Result[0], Length, nullptr, nullptr);
-    return Result;
+// Text, in the process code page, as UTF-8.
+std::string NativeToUtf8(const std::string& Text) {
+    std::string Utf8;
+    const bool Valid = RecodeText(Text, TTextEncoding::Native, TTextEncoding::Utf8, true, Utf8);
+    return Valid ? Utf8 : "<not valid in the ANSI code page>";
 }
 
 // The names in the export table of a loaded module.
@@ -113,7 +106,7 @@ TEST(WindowsMessageTableTest, EveryTextArrivesInTheProcessCodePage) {
     for (const TEntry& E : Entries) {
         const std::string Text = LoadMessage(E.Id);
         EXPECT_EQ(Text.find('?'), std::string::npos) << "entry " << E.Id << " lost characters";
-        EXPECT_EQ(Recode(Text, CP_ACP, CP_UTF8), E.Utf8) << "entry " << E.Id;
+        EXPECT_EQ(NativeToUtf8(Text), E.Utf8) << "entry " << E.Id;
     }
     EXPECT_EQ(LoadMessage(static_cast<TMessageId>(65518)), "");  // an unused id
 }

@@ -5,57 +5,25 @@
 #include <cstdio>
 #include <vector>
 
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
-#include <algorithm>
-#include <climits>
-#endif
+#include "Common/Platform.h"
 
 namespace {
 
-#ifdef _WIN32
-// Text in code page From as code page To, through UTF-16; Text itself when it cannot be converted.
-std::string Recode(const std::string& Text, UINT From, UINT To) {
-    // ASCII reads the same in every ANSI code page and in UTF-8.
-    if (std::all_of(Text.begin(), Text.end(), [](char C) { return static_cast<unsigned char>(C) < 0x80; }))
-        return Text;
-    if (Text.size() > static_cast<std::size_t>(INT_MAX)) return Text;
-    const int Size = static_cast<int>(Text.size());
-    const int WideLength = MultiByteToWideChar(From, 0, Text.data(), Size, nullptr, 0);
-    if (WideLength <= 0) return Text;
-    std::wstring Wide(static_cast<std::size_t>(WideLength), L'\0');
-    MultiByteToWideChar(From, 0, Text.data(), Size, &Wide[0], WideLength);
-    const int Length = WideCharToMultiByte(To, 0, Wide.data(), WideLength, nullptr, 0, nullptr, nullptr);
-    if (Length <= 0) return Text;
-    std::string Result(static_cast<std::size_t>(Length), '\0');
-    WideCharToMultiByte(To, 0, Wide.data(), WideLength, &Result[0], Length, nullptr, nullptr);
-    return Result;
+// Text, from encoding From to encoding To; Text itself when it cannot be converted.
+std::string Recode(const std::string& Text, orv::TTextEncoding From, orv::TTextEncoding To) {
+    std::string Result;
+    return orv::RecodeText(Text, From, To, false, Result) ? Result : Text;
 }
-#endif
 
 }  // namespace
 
+// The engine's strings are in the process's 8-bit encoding: UTF-8 already on Linux.
 std::string ToUtf8(const std::string& Text) {
-#ifdef _WIN32
-    return Recode(Text, CP_ACP, CP_UTF8);
-#else
-    return Text;  // the engine's strings are UTF-8 already
-#endif
+    return Recode(Text, orv::TTextEncoding::Native, orv::TTextEncoding::Utf8);
 }
 
 std::string FromUtf8(const std::string& Utf8) {
-#ifdef _WIN32
-    return Recode(Utf8, CP_UTF8, CP_ACP);
-#else
-    return Utf8;
-#endif
+    return Recode(Utf8, orv::TTextEncoding::Utf8, orv::TTextEncoding::Native);
 }
 
 bool Utf8SequenceAt(const std::string& Text, std::size_t At, std::size_t& Length) {

@@ -7,19 +7,13 @@
 #include "LibraryFile.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>
 #include <set>
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 using namespace orv;
 
@@ -30,45 +24,18 @@ constexpr int64_t MaxLibrarySize = 512ll * 1024 * 1024;
 
 // The library format this engine loads.
 bool IsThisPlatform(const TLibraryFile& File) {
-#ifdef _WIN32
-    return File.Format == TLibraryFormat::Pe && !File.Wide && File.Machine == PeMachineI386;
-#else
-    const bool Wide = sizeof(void*) == 8;
-#if defined(__x86_64__)
-    const uint16_t Machine = ElfMachineX86_64;
-#elif defined(__i386__)
-    const uint16_t Machine = ElfMachineX86;
-#elif defined(__aarch64__)
-    const uint16_t Machine = ElfMachineAArch64;
-#else
-    const uint16_t Machine = File.Machine;
-#endif
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    const bool BigEndian = true;
-#else
-    const bool BigEndian = false;
-#endif
-    return File.Format == TLibraryFormat::Elf && File.Wide == Wide && File.Machine == Machine &&
-           File.BigEndian == BigEndian;
-#endif
+    const TNativeLibraryKind Native = NativeLibraryKind();
+    return File.Format == (Native.Pe ? TLibraryFormat::Pe : TLibraryFormat::Elf) && File.Wide == Native.Wide &&
+           (Native.Machine == 0 || File.Machine == Native.Machine) && File.BigEndian == Native.BigEndian;
 }
 
 std::string ThisPlatform() {
-#ifdef _WIN32
-    return "PE32 i386";
-#else
-    TLibraryFile Native;
-    Native.Format = TLibraryFormat::Elf;
-    Native.Wide = sizeof(void*) == 8;
-#if defined(__x86_64__)
-    Native.Machine = ElfMachineX86_64;
-#elif defined(__i386__)
-    Native.Machine = ElfMachineX86;
-#elif defined(__aarch64__)
-    Native.Machine = ElfMachineAArch64;
-#endif
-    return DescribeLibraryFormat(Native);
-#endif
+    const TNativeLibraryKind Native = NativeLibraryKind();
+    TLibraryFile File;
+    File.Format = Native.Pe ? TLibraryFormat::Pe : TLibraryFormat::Elf;
+    File.Wide = Native.Wide;
+    File.Machine = Native.Machine;
+    return DescribeLibraryFormat(File);
 }
 
 std::string FolderOf(const std::string& File) { return TPathUtils::ExtractFilePath(File); }
@@ -79,86 +46,13 @@ std::string Join(const std::vector<std::string>& Items) {
     return Text;
 }
 
-#ifndef _WIN32
-// The folders /etc/ld.so.conf names, its "include" lines followed.
-void ReadLdConfig(const std::string& File, std::vector<std::string>& Folders, int Depth = 0) {
-    std::ifstream In(File);
-    for (std::string Line; Depth < 4 && std::getline(In, Line);) {
-        Line = Trim(std::string_view(Line).substr(0, Line.find('#')),
-                    [](char C) { return std::isspace(static_cast<unsigned char>(C)) != 0; });
-        if (Line.compare(0, 8, "include ") == 0) {
-            // "include /etc/ld.so.conf.d/*.conf": every file of the folder with that ending.
-            std::string Pattern = Line.substr(8);
-            while (!Pattern.empty() && Pattern.front() == ' ') Pattern.erase(0, 1);
-            const std::string Folder = FolderOf(Pattern);
-            const std::string Tail = Pattern.substr(Folder.size());
-            const std::string Suffix = Tail.compare(0, 1, "*") == 0 ? Tail.substr(1) : Tail;
-            for (const TFolderEntry& Entry : Platform().ListFolder(Folder))
-                if (!Entry.IsFolder && Entry.Name.size() >= Suffix.size() &&
-                    Entry.Name.compare(Entry.Name.size() - Suffix.size(), Suffix.size(), Suffix) == 0)
-                    ReadLdConfig(Folder + Entry.Name, Folders, Depth + 1);
-        } else if (!Line.empty() && Line[0] == '/') {
-            Folders.push_back(Line);
-        }
-    }
-}
-#endif
-
 // The folders the system's loader searches for the libraries that File (at Path) needs.
 std::vector<std::string> SearchFolders(const TLibraryFile& File, const std::string& Path) {
-    std::vector<std::string> Folders;
-    const std::string Origin = ExcludeTrailingSeparator(FolderOf(Path));
-#ifdef _WIN32
-    (void)File;
-    // As LoadLibraryEx with LOAD_WITH_ALTERED_SEARCH_PATH: the library's folder, the executable's,
-    // the system folders, then PATH.
-    Folders.push_back(Origin);
-    Folders.push_back(ExcludeTrailingSeparator(TPathUtils::GetExePath()));
-    char Buffer[MAX_PATH];
-    if (UINT N = GetSystemDirectoryA(Buffer, MAX_PATH); N > 0 && N < MAX_PATH) Folders.emplace_back(Buffer, N);
-    if (UINT N = GetWindowsDirectoryA(Buffer, MAX_PATH); N > 0 && N < MAX_PATH) Folders.emplace_back(Buffer, N);
-    if (const char* PathList = std::getenv("PATH")) {
-        const std::string List = PathList;
-        for (std::size_t Start = 0; Start <= List.size();) {
-            const std::size_t End = std::min(List.find(';', Start), List.size());
-            if (End > Start) Folders.push_back(List.substr(Start, End - Start));
-            Start = End + 1;
-        }
-    }
-#else
-    auto Expand = [&Origin](std::string Entry) {
-        for (const char* Name : {"${ORIGIN}", "$ORIGIN"})
-            for (std::size_t At; (At = Entry.find(Name)) != std::string::npos;) Entry.replace(At, std::strlen(Name), Origin);
-        return Entry;
-    };
-    // As ld.so: DT_RPATH (when there is no DT_RUNPATH), LD_LIBRARY_PATH, DT_RUNPATH, the cache's
-    // folders, the default ones.
-    if (File.RunPath.empty())
-        for (const std::string& Entry : File.RPath) Folders.push_back(Expand(Entry));
-    if (const char* Env = std::getenv("LD_LIBRARY_PATH")) {
-        std::string List = Env;
-        for (std::size_t Start = 0; Start <= List.size();) {
-            const std::size_t End = std::min(List.find(':', Start), List.size());
-            if (End > Start) Folders.push_back(List.substr(Start, End - Start));
-            Start = End + 1;
-        }
-    }
-    for (const std::string& Entry : File.RunPath) Folders.push_back(Expand(Entry));
-    ReadLdConfig("/etc/ld.so.conf", Folders);
-    for (const char* Default : {"/lib", "/usr/lib", "/lib64", "/usr/lib64"}) Folders.emplace_back(Default);
-#endif
-    return Folders;
+    return LibrarySearchFolders(ExcludeTrailingSeparator(FolderOf(Path)), File.RPath, File.RunPath);
 }
 
 // Names the system always provides without a file of that name to find.
-bool IsProvidedBySystem(const std::string& Name) {
-#ifdef _WIN32
-    std::string Lower = AsciiLowerCase(Name);
-    return Lower.compare(0, 7, "api-ms-") == 0 || Lower.compare(0, 7, "ext-ms-") == 0;
-#else
-    return Name.compare(0, 10, "linux-vdso") == 0 || Name.compare(0, 11, "linux-gate.") == 0;
-#endif
-}
+bool IsProvidedBySystem(const std::string& Name) { return IsSystemProvidedLibrary(Name); }
 
 TFinding LibraryFinding(TORVDescriptor& Descriptor, const TRule& Rule, const std::string& Text) {
     TFinding F(Rule);
