@@ -31,7 +31,7 @@ using namespace orv;
 
 #ifdef ORV_PROBE_PLAIN_SIGNALS
 // The sanitizers' own handlers stay out of the way of plug-in faults.
-extern "C" const char* __asan_default_options() {
+extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() {
     return "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0";
 }
 #endif

@@ -46,7 +46,7 @@ TOnLoad GOnLoad;
 
 #ifdef LOADCHECK_NULL_IN_ENTRY
 // Kept from the sanitizers' null check, which would end the process its own way.
-__attribute__((no_sanitize("null"))) void WriteThrough(volatile int* Where) { *Where = 1; }
+__attribute__((noinline, no_sanitize("null"))) void WriteThrough(volatile int* Where) { *Where = 1; }
 volatile int* GNowhere = nullptr;
 #endif
 
