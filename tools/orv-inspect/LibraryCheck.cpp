@@ -161,6 +161,8 @@ bool IsProvidedBySystem(const std::string& Name) {
 #endif
 }
 
+}  // namespace
+
 TFinding LibraryFinding(TORVDescriptor& Descriptor, const char* Rule, TSeverity Severity, const std::string& Text) {
     TFinding F;
     F.Severity = Severity;
@@ -172,6 +174,8 @@ TFinding LibraryFinding(TORVDescriptor& Descriptor, const char* Rule, TSeverity 
     F.Text = Text;
     return F;
 }
+
+namespace {
 
 // The stdcall-decorated exports (_Name@8, Name@8) among Exports by the names they decorate, each
 // export looked at once however many names are asked for.

@@ -6,6 +6,7 @@
 #include "Engine/ORVChecks.h"
 #include "Engine/ORVDescriptor.h"
 
+#include <string>
 #include <vector>
 
 namespace LibraryRules {
@@ -17,6 +18,10 @@ constexpr const char* MissingFactory = "missing-factory";
 constexpr const char* DecoratedExport = "decorated-export";
 constexpr const char* MissingDependency = "missing-dependency";
 }  // namespace LibraryRules
+
+// A finding about Descriptor's plug-in, placed where its manifest declares it.
+orv::TFinding LibraryFinding(orv::TORVDescriptor& Descriptor, const char* Rule, orv::TSeverity Severity,
+                             const std::string& Text);
 
 // Adds the findings about Descriptor's library (which must exist) to Findings.
 void CheckLibrary(orv::TORVDescriptor& Descriptor, std::vector<orv::TFinding>& Findings);

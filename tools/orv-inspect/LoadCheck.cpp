@@ -1,5 +1,6 @@
 #include "LoadCheck.h"
 
+#include "LibraryCheck.h"
 #include "ProbeProtocol.h"
 
 #include "Common/ChildProcess.h"
@@ -70,15 +71,7 @@ void Judge(const TJob& Job, const TLoadCheckOptions& Options, std::vector<TFindi
     TORVDescriptor& D = *Job.Descriptor;
     const std::string Named = "The library [" + D.GetLibrary() + "] of plug-in [" + D.GetID() + "]";
     auto Add = [&](const char* Rule, const std::string& Text, TSeverity Severity = TSeverity::Error) {
-        TFinding F;
-        F.Severity = Severity;
-        F.Rule = Rule;
-        F.File = D.GetConfigFile();
-        F.Line = D.GetLine();
-        F.Column = D.GetColumn();
-        F.PluginID = D.GetID();
-        F.Text = Text;
-        Findings.push_back(std::move(F));
+        Findings.push_back(LibraryFinding(D, Rule, Severity, Text));
     };
     const TChildResult& Run = Job.Run;
     if (Run.End == TChildEnd::NotStarted) {
