@@ -55,6 +55,8 @@ std::vector<std::string> SearchFolders(const TLibraryFile& File, const std::stri
 // Names the system always provides without a file of that name to find.
 bool IsProvidedBySystem(const std::string& Name) { return IsSystemProvidedLibrary(Name); }
 
+}  // namespace
+
 TFinding LibraryFinding(TORVDescriptor& Descriptor, const TRule& Rule, const std::string& Text) {
     TFinding F(Rule);
     F.File = Descriptor.GetConfigFile();
@@ -64,6 +66,8 @@ TFinding LibraryFinding(TORVDescriptor& Descriptor, const TRule& Rule, const std
     F.Text = Text;
     return F;
 }
+
+namespace {
 
 // The stdcall-decorated exports (_Name@8, Name@8) among Exports by the names they decorate, each
 // export looked at once however many names are asked for.

@@ -6,6 +6,7 @@
 #include "Engine/ORVChecks.h"
 #include "Engine/ORVDescriptor.h"
 
+#include <string>
 #include <vector>
 
 // orv-inspect's own rules, one constant each (LibraryRules::NotALibrary, ...).
@@ -15,6 +16,9 @@ namespace LibraryRules {
 #include "LibraryRules.def"
 #undef ORV_RULE
 }  // namespace LibraryRules
+
+// A finding about Descriptor's plug-in, placed where its manifest declares it.
+orv::TFinding LibraryFinding(orv::TORVDescriptor& Descriptor, const orv::TRule& Rule, const std::string& Text);
 
 // Adds the findings about Descriptor's library (which must exist) to Findings.
 void CheckLibrary(orv::TORVDescriptor& Descriptor, std::vector<orv::TFinding>& Findings);
