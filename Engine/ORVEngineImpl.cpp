@@ -240,6 +240,8 @@ Ref<IORVRegistry> ORV_CALL TORVEngine::ParsePath(const std::string& Path, const 
 }
 
 Ref<IORVRegistry> ORV_CALL TORVEngine::ParsePaths(const TStringDynArray& Paths, const std::string& ConfigFile) {
+    // Also when plug-in code of a monitored engine parses: the steps are this engine's.
+    TMonitorSession Session(Monitor_);
     AdoptConfigFile(ConfigFile);
     TPluginConfigDynArray PluginConfigs = DiscoverPluginConfigs(Paths, ManifestSuffix(EngineConfig_));
     Ref<TORVRegistry> Result = BuildRegistry(EngineConfig_, PluginConfigs, *PathParser_);

@@ -613,8 +613,8 @@ constexpr int32_t mkUnloadPlugins = 15; // a whole UnloadPlugins
 // Implemented by the host: receives one event per timed step once the step has ended (so an
 // enclosing step reports after the steps inside it), also when the step raised. Name is the
 // plug-in's id for the per-plug-in steps, the extension's id for mkFactory and mkRun, the
-// configuration file for mkStartup, and empty otherwise; PluginID and Library name the plug-in
-// concerned (empty for the phases). StartMicroseconds is read from a monotonic clock with an
+// configuration file for mkStartup and mkConfig (empty for StartupWithConfig), and empty otherwise;
+// PluginID and Library name the plug-in concerned (empty for the phases). StartMicroseconds is read from a monotonic clock with an
 // arbitrary origin; DurationMicroseconds is the step's wall time. An exception Event raises is
 // ignored. Events come from the thread that drives the engine.
 struct IORVMonitor : IInterface {
@@ -624,11 +624,13 @@ struct IORVMonitor : IInterface {
                                 int64_t DurationMicroseconds) = 0;
 };
 
-// Answered by the engine object (GetORVEngine) through QueryInterface. SetMonitor holds a
-// reference to Monitor (nil clears it) until it is replaced; the steps of this engine's Startup,
-// Shutdown, LoadPlugins and UnloadPlugins that run from then on are reported to it. Replacing or
-// clearing the monitor from inside an event or from plug-in code is safe: a monitor being called
-// stays alive until its call has returned. Without a monitor the engine reads no clock.
+// Answered by the engine object (GetORVEngine, and the parser of GetORVParser) through
+// QueryInterface. SetMonitor holds a reference to Monitor (nil clears it) until it is replaced; the
+// steps of this engine's Startup, Shutdown, LoadPlugins, UnloadPlugins and ParsePath(s) that run
+// from then on are reported to it (those of another engine that plug-in code calls meanwhile are
+// not). Replacing or clearing the monitor from inside an event or from plug-in code is safe: a
+// monitor being called stays alive until its call has returned. Without a monitor the engine reads
+// no clock.
 struct IORVEngineMonitor : IInterface {
     static constexpr TGUID IID = {0xA8C51F06, 0x2D7B, 0x4E39, {0x9F, 0x64, 0x17, 0xE3, 0xC2, 0x5B, 0x80, 0xD4}};
     virtual void ORV_CALL SetMonitor(IORVMonitor* Monitor) = 0;
