@@ -96,8 +96,9 @@ int main(int argc, char** argv) {
     try {
         GetORVEngine(Engine.Put());
         if (Profile) {
-            Monitor = orv::Ref<TProfileMonitor>(new TProfileMonitor());
-            orv::Supports<orv::IORVEngineMonitor>(Engine, "IORVEngineMonitor")->SetMonitor(Monitor.Get());
+            orv::Ref<TProfileMonitor> Created(new TProfileMonitor());
+            orv::Supports<orv::IORVEngineMonitor>(Engine, "IORVEngineMonitor")->SetMonitor(Created.Get());
+            Monitor = Created;
         }
         Engine->Startup(ConfigFile, Args.empty() ? nullptr : Args.data(), static_cast<int32_t>(Args.size()) - 1);
     } catch (...) {
