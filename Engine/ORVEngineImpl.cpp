@@ -137,7 +137,7 @@ void TORVEngine::StartWith(const TEngineConfigEx& Config, const TPluginConfigDyn
         Ref<IORVApplication> Application = FindEntryPoint(Config.EntryPoint, ApplicationOwner, ApplicationID);
         if (Application) {
             try {
-                TMonitorScope Step(mkRun, ApplicationID, ApplicationOwner->GetID(), ApplicationOwner->GetLibrary());
+                TMonitorScope Step(mkRun, ApplicationID, ApplicationOwner.Get());
                 Application->Run(ArgsCopy.empty() ? nullptr : ArgsCopy.data(),
                                  static_cast<int32_t>(ArgsCopy.size()) - 1);
             } catch (...) {
@@ -295,7 +295,7 @@ Ref<IORVApplication> TORVEngine::FindEntryPoint(const std::string& EntryPointID,
     TORVFactory Factory = Extension->GetFactory();
     if (!Factory) return nullptr;
     try {
-        TMonitorScope Step(mkFactory, ExtensionID, Owner->GetID(), Owner->GetLibrary());
+        TMonitorScope Step(mkFactory, ExtensionID, Owner.Get());
         Ref<IInterface> Created;
         Factory(Created.Put(), Extension.Get());
         return Supports<IORVApplication>(Created, "IORVApplication");

@@ -1,6 +1,6 @@
-// TORVEngine: the host-facing engine (IORVParser first, IORVEngine second, IORVEngineMonitor) and the class-level
-// operations behind it: reading the engine configuration file, plug-in discovery and the manifest
-// reader.
+// TORVEngine: the host-facing engine (IORVParser first, IORVEngine second, then IORVEngineMonitor)
+// and the class-level operations behind it: reading the engine configuration file, plug-in
+// discovery and the manifest reader.
 #ifndef ORV_ENGINE_IMPL_H
 #define ORV_ENGINE_IMPL_H
 

@@ -33,6 +33,17 @@ TMonitorScope::TMonitorScope(int32_t Kind, const std::string& Name, const std::s
     Start_ = NowMicroseconds();
 }
 
+TMonitorScope::TMonitorScope(int32_t Kind, const std::string& Name, IORVDescriptor* Plugin) : Kind_(Kind) {
+    if (!MonitorSet()) return;
+    Active_ = true;
+    Name_ = Name;
+    if (Plugin) {
+        PluginID_ = Plugin->GetID();
+        Library_ = Plugin->GetLibrary();
+    }
+    Start_ = NowMicroseconds();
+}
+
 void TMonitorScope::Report() noexcept {
     Active_ = false;
     const int64_t Duration = NowMicroseconds() - Start_;

@@ -31,6 +31,9 @@ class TMonitorScope {
 public:
     TMonitorScope(int32_t Kind, const std::string& Name, const std::string& PluginID = std::string(),
                   const std::string& Library = std::string());
+    // The same for a step of Plugin's code (nil allowed), whose id and library are asked for only
+    // when a monitor is set.
+    TMonitorScope(int32_t Kind, const std::string& Name, IORVDescriptor* Plugin);
     ~TMonitorScope() { End(); }
     TMonitorScope(const TMonitorScope&) = delete;
     TMonitorScope& operator=(const TMonitorScope&) = delete;
