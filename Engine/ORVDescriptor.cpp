@@ -6,6 +6,7 @@
 #include "Engine/ORVCollections.h"
 #include "Engine/ORVExtension.h"
 #include "Engine/ORVExtensionPoint.h"
+#include "Engine/ORVMonitor.h"
 #include "Engine/ORVRegistry.h"
 
 #include <atomic>
@@ -62,6 +63,7 @@ Ref<IORVRegistry> ORV_CALL TORVDescriptor::GetRegistry() { return Ref<IORVRegist
 
 void TORVDescriptor::LoadDll() {
     if (Handle_) return;
+    TMonitorScope Step(mkLoadLibrary, ID_, ID_, Library_);
     // Only a path that resolution made absolute is loaded: a relative one would be taken against
     // the current folder, which may hold anything.
     TExceptionBuilder::CheckFmt(TPathUtils::IsAbsolutePath(Library_) && Platform().FileExists(Library_),
@@ -85,6 +87,7 @@ Ref<IORVPlugin> ORV_CALL TORVDescriptor::GetPlugin() {
 }
 
 void TORVDescriptor::CreatePlugin() {
+    TMonitorScope Step(mkGetPluginImpl, ID_, ID_, Library_);
     const std::string Where = "plug-in [" + ID_ + "] (library " + Library_ + ")";
     // The library's code runs: it stays loaded until the call has returned.
     Ref<IORVDescriptor> Hold(this);
@@ -136,6 +139,7 @@ void TORVDescriptor::StartPlugin() {
     Ref<IORVDescriptor> Hold(this);
     Ref<IORVPlugin> Plugin = Plugin_;
     try {
+        TMonitorScope Step(mkStart, ID_, ID_, Library_);
         Plugin->Start();
     } catch (...) {
         Log::ErrorFmt(SPluginStartError, TArgList{ID_});
@@ -155,6 +159,7 @@ void TORVDescriptor::StopPlugin() {
     Ref<IORVDescriptor> Hold(this);
     Ref<IORVPlugin> Plugin = Plugin_;
     try {
+        TMonitorScope Step(mkStop, ID_, ID_, Library_);
         Plugin->Stop();
     } catch (...) {
         Log::ErrorFmt(SPluginStopError, TArgList{ID_});

@@ -9,6 +9,7 @@
 #include "Engine/ORVCollections.h"
 #include "Engine/ORVDescriptor.h"
 #include "Engine/ORVExtension.h"
+#include "Engine/ORVMonitor.h"
 #include "Engine/ORVRegistry.h"
 
 #include <ctime>
@@ -68,27 +69,45 @@ void TORVEngine::RefuseStartupDuringPass() const {
 }
 
 void ORV_CALL TORVEngine::Startup(const std::string& ConfigFile, const TVarRec* Args, int32_t ArgsHigh) {
+    TMonitorSession Session(Monitor_);
+    TMonitorScope Total(mkStartup, ConfigFile);
     RefuseStartupDuringPass();
     AdoptConfigFile(ConfigFile);
-    TPluginConfigDynArray PluginConfigs = DiscoverPluginConfigs(EngineConfig_.Path, ManifestSuffix(EngineConfig_));
+    TPluginConfigDynArray PluginConfigs;
+    {
+        TMonitorScope Step(mkDiscovery, std::string());
+        PluginConfigs = DiscoverPluginConfigs(EngineConfig_.Path, ManifestSuffix(EngineConfig_));
+    }
     // A copy: the startup must not see its own configuration change under it.
     TEngineConfigEx Config = EngineConfig_;
-    StartupWithConfig(Config, PluginConfigs, Args, ArgsHigh);
+    StartWith(Config, PluginConfigs, Args, ArgsHigh, Total);
 }
 
 void ORV_CALL TORVEngine::StartupWithPlugins(const std::string& ConfigFile, const TPluginConfigDynArray& PluginConfigs,
                                              const TVarRec* Args, int32_t ArgsHigh) {
+    TMonitorSession Session(Monitor_);
+    TMonitorScope Total(mkStartup, ConfigFile);
     RefuseStartupDuringPass();
     AdoptConfigFile(ConfigFile);
     TEngineConfigEx Config = EngineConfig_;
-    StartupWithConfig(Config, PluginConfigs, Args, ArgsHigh);
+    StartWith(Config, PluginConfigs, Args, ArgsHigh, Total);
 }
 
 void ORV_CALL TORVEngine::StartupWithConfig(const TEngineConfigEx& Config, const TPluginConfigDynArray& PluginConfigs,
                                             const TVarRec* Args, int32_t ArgsHigh) {
+    TMonitorSession Session(Monitor_);
+    TMonitorScope Total(mkStartup, std::string());
+    StartWith(Config, PluginConfigs, Args, ArgsHigh, Total);
+}
+
+void TORVEngine::StartWith(const TEngineConfigEx& Config, const TPluginConfigDynArray& PluginConfigs,
+                           const TVarRec* Args, int32_t ArgsHigh, TMonitorScope& Total) {
     RefuseStartupDuringPass();
     std::vector<TVarRec> ArgsCopy = CopyArgs(Args, ArgsHigh);
-    Log::InfoFmt(SEngineStarted, TArgList{NowText()});
+    {
+        TMonitorScope Step(mkStartLine, std::string());
+        Log::InfoFmt(SEngineStarted, TArgList{NowText()});
+    }
     Assert(!Started_, AssertSites::StartupWithConfig, SEngineAlreadyStarted);
     Registry_ = BuildRegistry(Config, PluginConfigs, *PathParser_);
     // Held here: the pass below runs plug-in code, which may replace the engine's registry later.
@@ -108,6 +127,7 @@ void ORV_CALL TORVEngine::StartupWithConfig(const TEngineConfigEx& Config, const
     Registry->SetEnvironmentVariables(Config.EnvironmentVariables);
 
     Started_ = true;
+    Total.End();
 
     // The application's plug-in stays loaded while Run executes, even when Run drops it; the
     // application object goes first (declared last).
@@ -117,6 +137,7 @@ void ORV_CALL TORVEngine::StartupWithConfig(const TEngineConfigEx& Config, const
         Ref<IORVApplication> Application = FindEntryPoint(Config.EntryPoint, ApplicationOwner, ApplicationID);
         if (Application) {
             try {
+                TMonitorScope Step(mkRun, ApplicationID, ApplicationOwner.Get());
                 Application->Run(ArgsCopy.empty() ? nullptr : ArgsCopy.data(),
                                  static_cast<int32_t>(ArgsCopy.size()) - 1);
             } catch (...) {
@@ -137,6 +158,8 @@ void ORV_CALL TORVEngine::StartupWithConfig(const TEngineConfigEx& Config, const
 }
 
 void ORV_CALL TORVEngine::Shutdown() {
+    TMonitorSession Session(Monitor_);
+    TMonitorScope Total(mkShutdown, std::string());
     Assert(Started_, AssertSites::Shutdown, SCannotStopIdleEngine);
     Started_ = false;
     {
@@ -151,12 +174,21 @@ void ORV_CALL TORVEngine::Shutdown() {
 }
 
 void ORV_CALL TORVEngine::LoadPlugins(const TStringDynArray& Folders) {
-    TPluginConfigDynArray PluginConfigs = DiscoverPluginConfigs(Folders, ManifestSuffix(EngineConfig_));
+    TMonitorSession Session(Monitor_);
+    TMonitorScope Total(mkLoadPlugins, std::string());
+    TPluginConfigDynArray PluginConfigs;
+    {
+        TMonitorScope Step(mkDiscovery, std::string());
+        PluginConfigs = DiscoverPluginConfigs(Folders, ManifestSuffix(EngineConfig_));
+    }
     // Everything is read before anything enters the registry: a manifest that fails leaves the
     // registry as it was.
     Ref<TORVDescriptors> Staged(new TORVDescriptors());
-    for (const TPluginConfig& PluginConfig : PluginConfigs)
-        ReadPluginConfig(Registry_, EngineConfig_, PluginConfig, *PathParser_, Staged.Get());
+    {
+        TMonitorScope Step(mkManifests, std::string());
+        for (const TPluginConfig& PluginConfig : PluginConfigs)
+            ReadPluginConfig(Registry_, EngineConfig_, PluginConfig, *PathParser_, Staged.Get());
+    }
 
     std::vector<Ref<TORVDescriptor>> Added;
     Added.reserve(static_cast<std::size_t>(Staged->GetCount()));
@@ -168,6 +200,8 @@ void ORV_CALL TORVEngine::LoadPlugins(const TStringDynArray& Folders) {
 }
 
 void ORV_CALL TORVEngine::UnloadPlugins(const TStringDynArray& Folders) {
+    TMonitorSession Session(Monitor_);
+    TMonitorScope Total(mkUnloadPlugins, std::string());
     if (!Registry_)
         TExceptionBuilder::RaiseError("UnloadPlugins needs a registry: the engine has not built one yet");
 
@@ -206,6 +240,8 @@ Ref<IORVRegistry> ORV_CALL TORVEngine::ParsePath(const std::string& Path, const 
 }
 
 Ref<IORVRegistry> ORV_CALL TORVEngine::ParsePaths(const TStringDynArray& Paths, const std::string& ConfigFile) {
+    // Also when plug-in code of a monitored engine parses: the steps are this engine's.
+    TMonitorSession Session(Monitor_);
     AdoptConfigFile(ConfigFile);
     TPluginConfigDynArray PluginConfigs = DiscoverPluginConfigs(Paths, ManifestSuffix(EngineConfig_));
     Ref<TORVRegistry> Result = BuildRegistry(EngineConfig_, PluginConfigs, *PathParser_);
@@ -219,8 +255,11 @@ Ref<TORVRegistry> TORVEngine::BuildRegistry(const TEngineConfigEx& Config, const
     Ref<TORVRegistry> Result(new TORVRegistry());
     // Most manifests declare one plug-in.
     Result->OwnDescriptors().Reserve(PluginConfigs.size());
-    for (const TPluginConfig& PluginConfig : PluginConfigs)
-        ReadPluginConfig(Result, Config, PluginConfig, Parser, nullptr, Checks);
+    {
+        TMonitorScope Step(mkManifests, std::string());
+        for (const TPluginConfig& PluginConfig : PluginConfigs)
+            ReadPluginConfig(Result, Config, PluginConfig, Parser, nullptr, Checks);
+    }
     Result->SetChecks(Checks);
     Result->Link();
     Result->SetChecks(nullptr);
@@ -231,6 +270,7 @@ Ref<TORVRegistry> TORVEngine::BuildRegistry(const TEngineConfigEx& Config, const
 
 void TORVEngine::AdoptConfigFile(const std::string& ConfigFile) {
     if (ConfigFile.empty()) return;
+    TMonitorScope Step(mkConfig, ConfigFile);
     TEngineConfigEx Config;
     ReadEngineConfig(ConfigFile, *PathParser_, Config);
     EngineConfig_ = Config;
@@ -255,6 +295,7 @@ Ref<IORVApplication> TORVEngine::FindEntryPoint(const std::string& EntryPointID,
     TORVFactory Factory = Extension->GetFactory();
     if (!Factory) return nullptr;
     try {
+        TMonitorScope Step(mkFactory, ExtensionID, Owner.Get());
         Ref<IInterface> Created;
         Factory(Created.Put(), Extension.Get());
         return Supports<IORVApplication>(Created, "IORVApplication");

@@ -1,6 +1,6 @@
-// TORVEngine: the host-facing engine (IORVParser first, IORVEngine second) and the class-level
-// operations behind it: reading the engine configuration file, plug-in discovery and the manifest
-// reader.
+// TORVEngine: the host-facing engine (IORVParser first, IORVEngine second, then IORVEngineMonitor)
+// and the class-level operations behind it: reading the engine configuration file, plug-in
+// discovery and the manifest reader.
 #ifndef ORV_ENGINE_IMPL_H
 #define ORV_ENGINE_IMPL_H
 
@@ -16,6 +16,7 @@
 namespace orv {
 
 class TChecks;
+class TMonitorScope;
 class TXMLTree;
 struct TManifest;
 class TORVDescriptor;
@@ -27,7 +28,7 @@ class TORVRegistry;
 // A predicate on a path: the platform's file-exists or folder-exists test.
 using TExistenceTest = std::function<bool(const std::string&)>;
 
-class TORVEngine : public TInterfacedObject<IORVParser, IORVEngine> {
+class TORVEngine : public TInterfacedObject<IORVParser, IORVEngine, IORVEngineMonitor> {
 public:
     // Both flags false, no registry, empty configuration; the path parser registers %exe% and
     // %module% (this library's folder).
@@ -48,6 +49,9 @@ public:
     void ORV_CALL LoadPlugins(const TStringDynArray& Folders) override;
     void ORV_CALL UnloadPlugins(const TStringDynArray& Folders) override;
     Ref<IORVRegistry> ORV_CALL GetRegistry() override;
+
+    // IORVEngineMonitor
+    void ORV_CALL SetMonitor(IORVMonitor* Monitor) override { Monitor_ = Ref<IORVMonitor>(Monitor); }
 
     bool IsStarted() const { return Started_; }
     const TEngineConfigEx& GetEngineConfig() const { return EngineConfig_; }
@@ -132,6 +136,10 @@ private:
     Ref<IORVApplication> FindEntryPoint(const std::string& EntryPointID, Ref<IORVDescriptor>& Owner,
                                         std::string& ExtensionID);
 
+    // StartupWithConfig's steps; Total, the start's monitor step, ends with the start pass.
+    void StartWith(const TEngineConfigEx& Config, const TPluginConfigDynArray& PluginConfigs, const TVarRec* Args,
+                   int32_t ArgsHigh, TMonitorScope& Total);
+
     // Refuses (EORVException) a startup asked for while a start or stop pass runs plug-in code:
     // the pass would walk a registry that the new start replaces.
     void RefuseStartupDuringPass() const;
@@ -144,6 +152,7 @@ private:
     Ref<TORVRegistry> Registry_;
     std::unique_ptr<TPathParser> PathParser_;
     TEngineConfigEx EngineConfig_;
+    Ref<IORVMonitor> Monitor_;
 };
 
 }  // namespace orv

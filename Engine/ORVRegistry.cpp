@@ -8,6 +8,7 @@
 #include "Engine/ORVEnvironmentVariables.h"
 #include "Engine/ORVExtension.h"
 #include "Engine/ORVExtensionPoint.h"
+#include "Engine/ORVMonitor.h"
 
 #include <algorithm>
 #include <exception>
@@ -220,6 +221,7 @@ bool TORVRegistry::Resolve(bool ResolveDescriptorsFirst, bool ResolveExtensions)
     if (Resolved_) return true;
     if (ResolveDescriptorsFirst) ResolveDescriptors();
     if (ResolveExtensions) {
+        TMonitorScope Step(mkLink, std::string());
         // The links made before a failure are entered before it travels on.
         TLinkBatch Batch;
         try {
@@ -235,6 +237,7 @@ bool TORVRegistry::Resolve(bool ResolveDescriptorsFirst, bool ResolveExtensions)
         Batch.Enter(MadeLinks_);
     }
     Resolved_ = true;
+    TMonitorScope Step(mkValidate, std::string());
     Validate();
     return true;
 }

@@ -588,6 +588,55 @@ struct IORVLogger : IInterface {
 };
 
 // ---------------------------------------------------------------------------------------------
+// Monitoring a start: where the time goes
+// ---------------------------------------------------------------------------------------------
+
+// What one monitor event times (IORVMonitor::Event's Kind). The phases of a start come first,
+// then the steps run per plug-in, then the entry point's, then the run-time operations.
+constexpr int32_t mkStartup = 0;        // a whole start: from the call up to the end of the start pass
+constexpr int32_t mkConfig = 1;         // reading the engine configuration file
+constexpr int32_t mkDiscovery = 2;      // finding the manifests
+constexpr int32_t mkManifests = 3;      // reading the manifests into the registry
+constexpr int32_t mkLink = 4;           // linking extensions to their points
+constexpr int32_t mkValidate = 5;       // checking the linked registry
+constexpr int32_t mkStartLine = 6;      // the engine's start line: its time stamp and the host's logger
+constexpr int32_t mkLoadLibrary = 7;    // loading one plug-in's library
+constexpr int32_t mkGetPluginImpl = 8;  // one plug-in's GetPluginImpl
+constexpr int32_t mkStart = 9;          // one plug-in's Start
+constexpr int32_t mkFactory = 10;       // the entry point's factory
+constexpr int32_t mkRun = 11;           // the application's Run
+constexpr int32_t mkStop = 12;          // one plug-in's Stop
+constexpr int32_t mkShutdown = 13;      // a whole Shutdown
+constexpr int32_t mkLoadPlugins = 14;   // a whole LoadPlugins
+constexpr int32_t mkUnloadPlugins = 15; // a whole UnloadPlugins
+
+// Implemented by the host: receives one event per timed step once the step has ended (so an
+// enclosing step reports after the steps inside it), also when the step raised. Name is the
+// plug-in's id for the per-plug-in steps, the extension's id for mkFactory and mkRun, the
+// configuration file for mkStartup and mkConfig (empty for StartupWithConfig), and empty otherwise;
+// PluginID and Library name the plug-in concerned (empty for the phases). StartMicroseconds is read from a monotonic clock with an
+// arbitrary origin; DurationMicroseconds is the step's wall time. An exception Event raises is
+// ignored. Events come from the thread that drives the engine.
+struct IORVMonitor : IInterface {
+    static constexpr TGUID IID = {0x6D0E2B41, 0x93C7, 0x4F5A, {0xB1, 0x2E, 0x5C, 0x88, 0x0A, 0x7D, 0x4E, 0x13}};
+    virtual void ORV_CALL Event(int32_t Kind, const std::string& Name, const std::string& PluginID,
+                                const std::string& Library, int64_t StartMicroseconds,
+                                int64_t DurationMicroseconds) = 0;
+};
+
+// Answered by the engine object (GetORVEngine, and the parser of GetORVParser) through
+// QueryInterface. SetMonitor holds a reference to Monitor (nil clears it) until it is replaced; the
+// steps of this engine's Startup, Shutdown, LoadPlugins, UnloadPlugins and ParsePath(s) that run
+// from then on are reported to it (those of another engine that plug-in code calls meanwhile are
+// not). Replacing or clearing the monitor from inside an event or from plug-in code is safe: a
+// monitor being called stays alive until its call has returned. Without a monitor the engine reads
+// no clock.
+struct IORVEngineMonitor : IInterface {
+    static constexpr TGUID IID = {0xA8C51F06, 0x2D7B, 0x4E39, {0x9F, 0x64, 0x17, 0xE3, 0xC2, 0x5B, 0x80, 0xD4}};
+    virtual void ORV_CALL SetMonitor(IORVMonitor* Monitor) = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
 // Exported functions of the engine library
 // ---------------------------------------------------------------------------------------------
 using TGetORVEngine = void(ORV_CALL*)(IORVEngine** Engine);

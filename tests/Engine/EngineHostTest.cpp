@@ -2,8 +2,12 @@
 // example and on a failing configuration, and a host that ends without shutting the engine down.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
 #include <string>
 
 #include "Common/Platform.h"
@@ -92,6 +96,48 @@ TEST_F(EngineHostTest, LauncherRunsTheHelloExample) {
     TProgramRun Configured = Run("orv-host", {"--quiet", Config});
     EXPECT_EQ(Configured.ExitCode, 0) << Configured.Err;
     EXPECT_TRUE(Contains(Configured.Out, "Hello, plug-in world!")) << Configured.Out;
+}
+
+// --profile=FILE: the summary on stderr and a trace whose steps account for the start's time.
+TEST_F(EngineHostTest, LauncherProfilesTheHelloExample) {
+    const char Sep = TPathRules::Delimiter;
+    const std::string Config = BinDir + Sep + "examples" + Sep + "hello" + Sep + "engine.xml";
+    const std::string TraceFile = Tree.PathOf("trace.json");
+    TProgramRun Host = Run("orv-host", {"--quiet", "--profile=" + TraceFile, Config, "Tester"});
+    EXPECT_EQ(Host.ExitCode, 0) << Host.Err;
+    EXPECT_TRUE(Contains(Host.Out, "Hello, Tester!")) << Host.Out;
+    for (const char* Line : {"orv-host: start-up profile", "phase discovery", "plug-in hello.english",
+                             "plug-in ORVEngine.Runtime", "after the start: plug-in hello.app", "after the start: Run"})
+        EXPECT_TRUE(Contains(Host.Err, Line)) << Line << "\n" << Host.Err;
+
+    std::ifstream In(TraceFile, std::ios::binary);
+    const nlohmann::json Trace = nlohmann::json::parse(In, nullptr, false);
+    ASSERT_FALSE(Trace.is_discarded()) << "the trace is no JSON";
+    ASSERT_TRUE(Trace["traceEvents"].is_array());
+    std::map<std::string, int> Starts;
+    const nlohmann::json* Startup = nullptr;
+    for (const nlohmann::json& E : Trace["traceEvents"]) {
+        EXPECT_EQ(E.value("ph", ""), "X");
+        EXPECT_GE(E.value("dur", -1), 0);
+        if (E.value("cat", "") == "Start") ++Starts[E["args"].value("plugin", "")];
+        if (E.value("cat", "") == "start") Startup = &E;
+    }
+    // One Start per started plug-in, those started on first use included.
+    EXPECT_EQ(Starts, (std::map<std::string, int>{
+                          {"ORVEngine.Runtime", 1}, {"hello.app", 1}, {"hello.chinese", 1}, {"hello.english", 1}}));
+    ASSERT_NE(Startup, nullptr);
+
+    // The phases and the plug-ins' steps within the start cover its wall time (within 5%).
+    const std::set<std::string> Accounted{"configuration", "discovery", "manifests", "linking", "validation",
+                                          "start line",    "load",      "GetPluginImpl", "Start"};
+    const int64_t From = (*Startup)["ts"], Total = (*Startup)["dur"];
+    int64_t Sum = 0;
+    for (const nlohmann::json& E : Trace["traceEvents"]) {
+        const int64_t Ts = E["ts"], Dur = E["dur"];
+        if (Accounted.count(E.value("cat", "")) && Ts >= From && Ts + Dur <= From + Total) Sum += Dur;
+    }
+    EXPECT_LE(Sum, Total);
+    EXPECT_GE(Sum, Total - Total / 20) << "sum " << Sum << " of " << Total << " us";
 }
 
 TEST_F(EngineHostTest, LauncherExitsNonZeroWithTheMessageOfAFailedStart) {

@@ -449,3 +449,62 @@ TEST_F(EngineLifecycleTest, ExportsHandOutOneSingletonAndFreshParsers) {
 }
 
 }  // namespace
+
+// --- the monitor -------------------------------------------------------------------------------
+
+namespace {
+
+// Writes "<kind> <name>" of each event to Lines, which outlives it; clears the engine's monitor
+// when it sees a Stop, from inside that event.
+class TRecordingMonitor : public TInterfacedObject<IORVMonitor> {
+public:
+    TRecordingMonitor(TStrings& Lines, IORVEngineMonitor& Engine) : Lines_(Lines), Engine_(Engine) {}
+    void ORV_CALL Event(int32_t Kind, const std::string& Name, const std::string& PluginID, const std::string&,
+                        int64_t, int64_t Duration) override {
+        static const char* const Kinds[] = {"startup", "config",  "discovery", "manifests", "link",
+                                            "validate", "startline", "load",   "impl",      "start",     "factory",
+                                            "run",      "stop",   "shutdown",  "load-plugins", "unload-plugins"};
+        EXPECT_GE(Duration, 0);
+        // A plug-in's steps are named after it.
+        if (Kind >= mkLoadLibrary && Kind <= mkStart) {
+            EXPECT_EQ(Name, PluginID);
+        }
+        Lines_.push_back(Name.empty() || Kind == mkStartup || Kind == mkConfig ? Kinds[Kind]
+                                                                                 : std::string(Kinds[Kind]) + " " + Name);
+        if (Kind == mkStop) Engine_.SetMonitor(nullptr);
+    }
+
+private:
+    TStrings& Lines_;
+    IORVEngineMonitor& Engine_;
+};
+
+}  // namespace
+
+TEST_F(EngineLifecycleTest, AMonitorSeesEachStepOnceItEndsUntilItIsCleared) {
+    WriteApplicationTree();
+    Manifest("extra", PluginElement("e2e.extra", false));
+    Ref<IORVEngine> Engine = Module.NewEngine();
+    Ref<IORVEngineMonitor> Monitoring = Engine.Query<IORVEngineMonitor>();
+    ASSERT_TRUE(Monitoring);
+    TStrings Lines;
+    // The engine holds the only reference: the monitor that clears itself lives until its call ends.
+    Monitoring->SetMonitor(Ref<IORVMonitor>(new TRecordingMonitor(Lines, *Monitoring)).Get());
+
+    Engine->Startup(EngineConfig(PathAttribute("plugins")), nullptr, -1);
+    EXPECT_EQ(Lines, (TStrings{"config", "discovery", "startline", "manifests", "link", "validate",
+                               "load ORVEngine.Runtime", "impl ORVEngine.Runtime", "start ORVEngine.Runtime",
+                               "load e2e.tool", "impl e2e.tool", "start e2e.tool", "startup",
+                               // The application's plug-in starts on first use, after the start.
+                               "load e2e.app", "impl e2e.app", "start e2e.app", "factory e2e.app.main",
+                               "run e2e.app.main"}));
+    Lines.clear();
+    Engine->LoadPlugins({Tree.PathOf("extra")});
+    EXPECT_EQ(Lines, (TStrings{"discovery", "manifests", "link", "validate", "load-plugins"}));
+    Lines.clear();
+    // The monitor clears itself at the Stop: the end of UnloadPlugins and the shutdown go unseen.
+    Engine->UnloadPlugins({Tree.PathOf("plugins/3tool")});
+    Engine->Shutdown();
+    EXPECT_EQ(Lines, (TStrings{"stop e2e.tool"}));
+    EXPECT_EQ(Journal(Journal().size() - 2), (TStrings{"stop ORVEngine.Runtime", "stop e2e.app"}));
+}
