@@ -106,12 +106,9 @@ struct TFloor {
         close(Fd);
     }
 
-    void Walk(int FolderFd) {  // takes FolderFd
-        DIR* Dir = fdopendir(FolderFd);
-        if (!Dir) {
-            close(FolderFd);
-            return;
-        }
+    void Walk(std::string& Folder) {  // Folder is the path, extended and restored on the way down
+        DIR* Dir = opendir(Folder.c_str());  // by path: fdopendir would cost two fcntl more a folder
+        if (!Dir) return;
         while (dirent* E = readdir(Dir)) {
             if (E->d_name[0] == '.') continue;
             unsigned char Type = E->d_type;
@@ -121,8 +118,10 @@ struct TFloor {
                 Type = S_ISDIR(St.st_mode) ? DT_DIR : DT_REG;
             }
             if (Type == DT_DIR) {
-                const int Child = openat(dirfd(Dir), E->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-                if (Child >= 0) Walk(Child);
+                const std::size_t Length = Folder.size();
+                Folder.append(1, '/').append(E->d_name);
+                Walk(Folder);
+                Folder.resize(Length);
             } else if (Type == DT_REG && std::strcmp(E->d_name, "plugin.xml") == 0) {
                 Manifest(dirfd(Dir));
             }
@@ -133,8 +132,8 @@ struct TFloor {
 
 std::size_t Floor(const std::string& Tree) {
     TFloor Pass;
-    const int Root = open((Tree + "/plugins").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (Root >= 0) Pass.Walk(Root);
+    std::string Folder = Tree + "/plugins";
+    Pass.Walk(Folder);
     return Pass.Parsed;
 }
 
