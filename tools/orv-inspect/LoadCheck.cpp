@@ -130,9 +130,9 @@ std::string FindProbe() {
 
 void CheckLoads(TInspection& Inspection, const TLoadCheckOptions& Options) {
     std::vector<TJob> Jobs;
-    TORVDescriptors* Descriptors = TConverter::ToDescriptors(Inspection.Registry->GetDescriptors());
-    for (int32_t I = 0; I < Descriptors->GetCount(); ++I) {
-        TORVDescriptor* Descriptor = TConverter::ToDescriptor(Descriptors->ItemAt(I));
+    TORVDescriptors& Descriptors = Inspection.Registry->OwnDescriptors();
+    for (int32_t I = 0; I < Descriptors.GetCount(); ++I) {
+        TORVDescriptor* Descriptor = Descriptors.ItemAt(I);
         const std::string& Library = Descriptor->GetLibrary();
         // A library that was not found is a finding of the manifest reader already.
         if (Library.empty() || !TPathUtils::IsAbsolutePath(Library) || !Platform().FileExists(Library)) continue;

@@ -133,7 +133,7 @@ void ProbePlugin(TORVDescriptor& Descriptor, bool Start, TKeptLines& Kept) {
     }
     TORVExtensions& Extensions = Descriptor.OwnExtensions();
     for (int32_t I = 0; I < Extensions.GetCount(); ++I) {
-        Ref<IORVExtension> Extension(Extensions.ItemAt(I));
+        Ref<TORVExtension> Extension(Extensions.ItemAt(I));
         const std::string ID = Extension->GetID();
         const std::string Phase = "factory " + ID;
         Say({"phase", Phase});
@@ -141,7 +141,7 @@ void ProbePlugin(TORVDescriptor& Descriptor, bool Start, TKeptLines& Kept) {
             const TORVFactory Factory = Extension->GetFactory();
             if (!Factory) {
                 Say({"factory-failed", ID,
-                     "the library has no export [" + TConverter::ToExtension(Extension)->GetFactoryMethod() + "]"});
+                     "the library has no export [" + Extension->GetFactoryMethod() + "]"});
                 continue;
             }
             Ref<IInterface> Created;
@@ -194,12 +194,11 @@ int main(int argc, char** argv) {
         Say({"problem", E.what()});
         return 2;
     }
-    TORVRegistry* Registry = TConverter::ToRegistry(Inspection.Registry);
-    if (!Start) Registry->Close();
-    TORVDescriptors* Descriptors = TConverter::ToDescriptors(Inspection.Registry->GetDescriptors());
+    if (!Start) Inspection.Registry->Close();
+    TORVDescriptors& Descriptors = Inspection.Registry->OwnDescriptors();
     TORVDescriptor* Descriptor = nullptr;
-    for (int32_t I = 0; I < Descriptors->GetCount() && !Descriptor; ++I) {
-        TORVDescriptor* D = TConverter::ToDescriptor(Descriptors->ItemAt(I));
+    for (int32_t I = 0; I < Descriptors.GetCount() && !Descriptor; ++I) {
+        TORVDescriptor* D = Descriptors.ItemAt(I);
         if (D->GetID() == PluginID && !D->GetLibrary().empty()) Descriptor = D;
     }
     if (!Descriptor) {
