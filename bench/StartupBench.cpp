@@ -14,6 +14,10 @@
 //              part of a startup that reading cannot make cheaper
 //   load       start on TREE/engine.xml, then LoadPlugins(TREE/extra) (only this is timed)
 //   unload     start on TREE/engine-all.xml, then UnloadPlugins(TREE/extra) (only this is timed)
+//   load-one   start on TREE/engine.xml, then LoadPlugins(TREE/one), a single plug-in (only this is
+//              timed)
+//   unload-one start on TREE/engine.xml and LoadPlugins(TREE/one), then UnloadPlugins(TREE/one) (only
+//              this is timed)
 // Prints one line: "mode=<MODE> plugins=<n> us=<microseconds> rss_kib=<resident growth>", the
 // resident growth measured with the result (the registry) still alive.
 #include <ORVInterface.h>
@@ -163,7 +167,8 @@ std::size_t Count(const orv::Ref<orv::IORVRegistry>& Registry) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: orv-bench floor|floor-stat|parse|startup|libraries|load|unload TREE\n");
+        std::fprintf(stderr,
+                     "usage: orv-bench floor|floor-stat|parse|startup|libraries|load|unload|load-one|unload-one TREE\n");
         return 2;
     }
     const std::string Mode = argv[1], Tree = argv[2];
@@ -172,9 +177,12 @@ int main(int argc, char** argv) {
     orv::Ref<orv::IORVRegistry> Registry;  // kept alive until the resident size is taken
     orv::Ref<orv::IORVEngine> Engine;
     orv::Ref<orv::IORVParser> Parser;
-    if (Mode == "load" || Mode == "unload") {
+    const bool RunTime = Mode == "load" || Mode == "unload" || Mode == "load-one" || Mode == "unload-one";
+    const std::string Folder = Tree + (Mode == "load" || Mode == "unload" ? "/extra" : "/one");
+    if (RunTime) {
         GetORVEngine(Engine.Put());
-        Engine->Startup(Tree + (Mode == "load" ? "/engine.xml" : "/engine-all.xml"), nullptr, -1);
+        Engine->Startup(Tree + (Mode == "unload" ? "/engine-all.xml" : "/engine.xml"), nullptr, -1);
+        if (Mode == "unload-one") Engine->LoadPlugins({Folder});
     }
 
     const long Before = ResidentKiB();
@@ -194,13 +202,13 @@ int main(int argc, char** argv) {
         Plugins = Count(Registry);
     } else if (Mode == "libraries") {
         Plugins = LoadLibraries(Tree);
-    } else if (Mode == "load" || Mode == "unload") {
+    } else if (RunTime) {
         Registry = Engine->GetRegistry();
         const std::size_t Had = Count(Registry);
-        if (Mode == "load")
-            Engine->LoadPlugins({Tree + "/extra"});
+        if (Mode == "load" || Mode == "load-one")
+            Engine->LoadPlugins({Folder});
         else
-            Engine->UnloadPlugins({Tree + "/extra"});
+            Engine->UnloadPlugins({Folder});
         const std::size_t Has = Count(Registry);
         Plugins = Has > Had ? Has - Had : Had - Has;
     } else {
@@ -211,6 +219,6 @@ int main(int argc, char** argv) {
     const long After = ResidentKiB();
     std::printf("mode=%s plugins=%zu us=%lld rss_kib=%ld\n", Mode.c_str(), Plugins, static_cast<long long>(Elapsed),
                 After - Before);
-    if (Engine && (Mode == "startup" || Mode == "load" || Mode == "unload")) Engine->Shutdown();
+    if (Engine && (Mode == "startup" || RunTime)) Engine->Shutdown();
     return Plugins > 0 ? 0 : 1;
 }

@@ -98,6 +98,8 @@ int main(int argc, char** argv) {
     for (uint32_t I = 0; I < Plugins; ++I)
         WritePlugin(Root / "plugins", "", I, Plugins, Random, Every && I % Every == 0, Library);
     for (uint32_t I = 0; I < Extra; ++I) WritePlugin(Root / "extra", "x", I, Plugins, Random, false, Library);
+    // The single plug-in that a host adds and drops at run time.
+    WritePlugin(Root / "one", "y", 0, Plugins, Random, false, Library);
     std::ofstream(Root / "engine.xml") << "<Engine Path=\"%config%/plugins\"/>\n";
     std::ofstream(Root / "engine-all.xml") << "<Engine Path=\"%config%/plugins;%config%/extra\"/>\n";
     return 0;
