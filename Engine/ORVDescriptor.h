@@ -38,11 +38,15 @@ public:
 
     // --- IORVDescriptor ---
     std::string ORV_CALL GetID() override { return ID_; }
+    // GetID without a copy.
+    const std::string& OwnID() const { return ID_; }
     std::string ORV_CALL GetName() override { return Name_; }
     std::string ORV_CALL GetVersion() override { return Version_; }
     std::string ORV_CALL GetProvider() override { return Provider_; }
     std::string ORV_CALL GetLibrary() override { return Library_; }
     std::string ORV_CALL GetLocation() override { return Location_; }
+    // GetLocation without a copy.
+    const std::string& OwnLocation() const { return Location_; }
     std::string ORV_CALL GetConfigFile() override { return ConfigFile_; }
     // The plug-in's own extensions (the collection itself, a new reference).
     Ref<IORVExtensions> ORV_CALL GetExtensions() override;
@@ -94,6 +98,10 @@ public:
         Detached_ = true;
     }
     bool IsDetached() const { return Detached_; }
+    // Orders the descriptors of a registry as its collection does: one that entered later has a
+    // greater number (the registry numbers them).
+    void SetRegistryOrder(uint64_t Value) { RegistryOrder_ = Value; }
+    uint64_t GetRegistryOrder() const { return RegistryOrder_; }
 
     // --- life of the plug-in ---
     // Loads the library unless it is loaded: EORVException when the file is missing; two Error
@@ -155,6 +163,7 @@ private:
     bool Stopped_ = false;
     bool Detached_ = false;
     uint64_t StartOrder_ = 0;
+    uint64_t RegistryOrder_ = 0;
     TLibraryHandle Handle_ = nullptr;
     TGetPluginImpl PluginEntry_ = nullptr;
     bool Initialize_ = false;
