@@ -35,8 +35,6 @@ public:
 
     // The number of model objects alive in the process.
     static int64_t LiveObjectCount();
-    // Whether anyone besides the one reference its owner holds refers to this object.
-    bool HeldElsewhere() const { return RefCount_.load() > 1; }
 
 protected:
     TAdatableInterfacedObject();
