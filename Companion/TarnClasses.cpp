@@ -11,8 +11,6 @@ namespace {
 alignas(void*) char HoleTag[sizeof(void*)];
 IInterface* Hole() { return reinterpret_cast<IInterface*>(HoleTag); }
 
-constexpr std::size_t NoPlace = static_cast<std::size_t>(-1);
-
 }  // namespace
 
 TTarnInterfaceList::~TTarnInterfaceList() { Clear(); }
@@ -21,11 +19,7 @@ void TTarnInterfaceList::Add(IInterface* Item) {
     Items_.push_back(Item);
     if (Index_) {
         try {
-            auto Found = Index_->find(Item);
-            if (Found == Index_->end())
-                Index_->emplace(Item, TPlaces{1, Items_.size() - 1});
-            else
-                ++Found->second.Count;
+            ++(*Index_)[Item];
         } catch (...) {
             Items_.pop_back();
             throw;
@@ -43,25 +37,14 @@ IInterface* TTarnInterfaceList::GetItems(int32_t Index) const {
 
 void TTarnInterfaceList::BuildIndex() const {
     // Only a list with an index has holes: this one has none.
-    Index_ = std::make_unique<std::unordered_map<IInterface*, TPlaces>>();
+    Index_ = std::make_unique<std::unordered_map<IInterface*, int32_t>>();
     Index_->reserve(Items_.size() * 2);
-    for (std::size_t I = 0; I < Items_.size(); ++I) {
-        auto Found = Index_->emplace(Items_[I], TPlaces{0, I}).first;
-        ++Found->second.Count;
-    }
+    for (IInterface* Item : Items_) ++(*Index_)[Item];
 }
 
 void TTarnInterfaceList::Close() const {
-    if (Holes_) {
-        Items_.erase(std::remove(Items_.begin(), Items_.end(), Hole()), Items_.end());
-        Holes_ = 0;
-    }
-    if (!Index_) return;
-    for (auto& Entry : *Index_) Entry.second.First = NoPlace;
-    for (std::size_t I = 0; I < Items_.size(); ++I) {
-        TPlaces& Places = (*Index_)[Items_[I]];
-        if (Places.First == NoPlace) Places.First = I;
-    }
+    Items_.erase(std::remove(Items_.begin(), Items_.end(), Hole()), Items_.end());
+    Holes_ = 0;
 }
 
 std::size_t TTarnInterfaceList::Seek(IInterface* Item, std::size_t From) const {
@@ -69,19 +52,14 @@ std::size_t TTarnInterfaceList::Seek(IInterface* Item, std::size_t From) const {
                                     Items_.begin());
 }
 
-void TTarnInterfaceList::Unindex(IInterface* Item, std::size_t At) {
+void TTarnInterfaceList::Unindex(IInterface* Item) {
     auto Found = Index_->find(Item);
-    if (--Found->second.Count == 0)
-        Index_->erase(Found);
-    else
-        // Only a pointer held twice gets here (the registry's descriptors, rarely).
-        Found->second.First = Seek(Item, At + 1);
+    if (--Found->second == 0) Index_->erase(Found);
 }
 
 int32_t TTarnInterfaceList::IndexOf(IInterface* Item) const {
     if (!Contains(Item)) return -1;
     if (Holes_) Close();
-    if (Index_) return static_cast<int32_t>(Index_->find(Item)->second.First);
     return static_cast<int32_t>(Seek(Item, 0));
 }
 
@@ -97,10 +75,9 @@ void TTarnInterfaceList::Remove(IInterface* Item) {
     if (!Contains(Item)) return;
     if (Index_) {
         // The first occurrence becomes a hole; the list closes it when it is next read by position.
-        const std::size_t At = Index_->find(Item)->second.First;
-        Items_[At] = Hole();
+        Items_[Seek(Item, 0)] = Hole();
         ++Holes_;
-        Unindex(Item, At);
+        Unindex(Item);
     } else {
         Items_.erase(Items_.begin() + static_cast<std::ptrdiff_t>(Seek(Item, 0)));
     }
@@ -119,11 +96,7 @@ void TTarnInterfaceList::RemoveEach(const std::unordered_set<IInterface*>& Items
     });
     Items_.erase(Kept, Items_.end());
     if (Index_) {
-        for (IInterface* Item : Removed) {
-            auto Found = Index_->find(Item);
-            if (--Found->second.Count == 0) Index_->erase(Found);
-        }
-        Close();
+        for (IInterface* Item : Removed) Unindex(Item);
     }
     for (IInterface* Item : Removed)
         if (Item) Item->Release();

@@ -50,24 +50,22 @@ public:
 
 private:
     // Short lists are searched (most points hold a few dozen extensions, and a search of as many
-    // pointers costs less than an index); a longer one keeps its index (built on first need).
+    // pointers costs less than an index); a longer one keeps its index (built on first need) of how
+    // often it holds each pointer. A removal from a long list searches the pointer's place (a scan
+    // of plain pointers) and leaves a hole there, which the next read by position closes: a removal
+    // costs no more than a pass over the pointers, however many items the list holds.
     static constexpr std::size_t ScanLimit = 64;
-    // Of one pointer: how often the list holds it, and the place of the first one in Items_.
-    struct TPlaces {
-        int32_t Count;
-        std::size_t First;
-    };
     void BuildIndex() const;
-    // Takes the holes out of Items_ (keeping the order) and renews the index's places.
+    // Takes the holes out of Items_, keeping the order.
     void Close() const;
-    // The place in Items_ of the first occurrence of Item at or after From that is not a hole.
+    // The place in Items_ of the first occurrence of Item at or after From (never a hole).
     std::size_t Seek(IInterface* Item, std::size_t From) const;
-    // Forgets one occurrence of Item, at place At, in the index.
-    void Unindex(IInterface* Item, std::size_t At);
+    // Forgets one occurrence of Item in the index.
+    void Unindex(IInterface* Item);
 
     mutable std::vector<IInterface*> Items_;  // the items, with Holes_ holes while removals wait
     mutable std::size_t Holes_ = 0;
-    mutable std::unique_ptr<std::unordered_map<IInterface*, TPlaces>> Index_;
+    mutable std::unique_ptr<std::unordered_map<IInterface*, int32_t>> Index_;  // pointer -> how often held
 };
 
 }  // namespace orv
