@@ -94,6 +94,10 @@ public:
         Detached_ = true;
     }
     bool IsDetached() const { return Detached_; }
+    // Orders the descriptors of a registry as its collection does: one that entered later has a
+    // greater number (the registry numbers them).
+    void SetRegistryOrder(uint64_t Value) { RegistryOrder_ = Value; }
+    uint64_t GetRegistryOrder() const { return RegistryOrder_; }
 
     // --- life of the plug-in ---
     // Loads the library unless it is loaded: EORVException when the file is missing; two Error
@@ -155,6 +159,7 @@ private:
     bool Stopped_ = false;
     bool Detached_ = false;
     uint64_t StartOrder_ = 0;
+    uint64_t RegistryOrder_ = 0;
     TLibraryHandle Handle_ = nullptr;
     TGetPluginImpl PluginEntry_ = nullptr;
     bool Initialize_ = false;

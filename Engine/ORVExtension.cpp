@@ -120,7 +120,10 @@ void TORVExtension::UnlinkAll() {
     // The caller holds this extension, so leaving the points' collections cannot end its life.
     std::vector<TORVExtensionPoint*> Points;
     Points.swap(LinkedPoints_);
-    for (TORVExtensionPoint* Point : Points) Point->LinkedExtensions().Remove(Ref<IORVExtension>(this));
+    for (TORVExtensionPoint* Point : Points) {
+        Point->LinkedExtensions().Remove(Ref<IORVExtension>(this));
+        TORVRegistry::LinkChanged(*Point, *this, false);
+    }
 }
 
 void TORVExtension::ForgetPoint(const TORVExtensionPoint* Point) {

@@ -4,6 +4,7 @@
 #include "Engine/ORVCollections.h"
 #include "Engine/ORVDescriptor.h"
 #include "Engine/ORVExtension.h"
+#include "Engine/ORVRegistry.h"
 
 namespace orv {
 
@@ -28,7 +29,11 @@ void TORVExtensionPoint::UnlinkAll() {
     // Each extension forgets the link first: emptying the collection may release the last
     // reference to one of them.
     const int32_t Count = Extensions_->GetCount();
-    for (int32_t I = 0; I < Count; ++I) Extensions_->ItemAt(I)->ForgetPoint(this);
+    for (int32_t I = 0; I < Count; ++I) {
+        TORVExtension* Extension = Extensions_->ItemAt(I);
+        Extension->ForgetPoint(this);
+        TORVRegistry::LinkChanged(*this, *Extension, false);
+    }
     Extensions_->Clear();
 }
 

@@ -3,6 +3,7 @@
 #include "Engine/ORVCollections.h"
 #include "Engine/ORVExtension.h"
 #include "Engine/ORVExtensionPoint.h"
+#include "Engine/ORVRegistry.h"
 
 #include <algorithm>
 #include <functional>
@@ -30,6 +31,7 @@ void TLinkBatch::Enter(std::vector<TMade>* Made) {
             for (; I < End; ++I) {
                 Linked.AppendNew(Links_[I].Extension, Links_[I].Code);
                 if (Made) Made->emplace_back(Links_[I].Point, Links_[I].Extension);
+                TORVRegistry::LinkChanged(*Links_[I].Point, *Links_[I].Extension, true);
             }
         }
     } catch (...) {

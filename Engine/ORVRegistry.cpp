@@ -9,6 +9,7 @@
 #include "Engine/ORVExtension.h"
 #include "Engine/ORVExtensionPoint.h"
 #include "Engine/ORVMonitor.h"
+#include "Engine/ORVRegistryEvents.h"
 
 #include <algorithm>
 #include <exception>
@@ -124,13 +125,18 @@ Ref<IORVEnvironmentVariables> ORV_CALL TORVRegistry::GetEnvironmentVariables() {
 // --- the engine's steps ----------------------------------------------------------------------
 
 void TORVRegistry::Link() {
+    for (int32_t I = 0; I < Descriptors_->GetCount(); ++I) Descriptors_->ItemAt(I)->SetRegistryOrder(++LastOrder_);
     Parsed_ = true;
     Resolve(true, true);
 }
 
 void TORVRegistry::AddAndLink(const std::vector<Ref<TORVDescriptor>>& Staged) {
     const bool WasResolved = Resolved_;
-    for (const Ref<TORVDescriptor>& Descriptor : Staged) Descriptors_->Add(Descriptor.Get());
+    for (const Ref<TORVDescriptor>& Descriptor : Staged) {
+        NoteChanging(*Descriptor);
+        Descriptors_->Add(Descriptor.Get());
+        Descriptor->SetRegistryOrder(++LastOrder_);
+    }
     std::vector<TLinkBatch::TMade> Made;
     try {
         ClearCaches();
@@ -149,6 +155,7 @@ void TORVRegistry::AddAndLink(const std::vector<Ref<TORVDescriptor>>& Staged) {
             if (Leaving.count(Link->second->GetDescriptorObject())) continue;
             Link->first->LinkedExtensions().Remove(Ref<IORVExtension>(Link->second));
             Link->second->ForgetPoint(Link->first);
+            LinkChanged(*Link->first, *Link->second, false);
         }
         for (const Ref<TORVDescriptor>& Descriptor : Staged) {
             UnlinkExtensions(*Descriptor);
@@ -210,9 +217,18 @@ void TORVRegistry::UnlinkPoints(TORVDescriptor& Descriptor, const std::unordered
 }
 
 void TORVRegistry::Detach(TORVDescriptor& Descriptor) {
+    NoteChanging(Descriptor);
     // The caller holds Descriptor: leaving the collection does not end its life.
     Descriptors_->Remove(Ref<IORVDescriptor>(&Descriptor));
     if (Descriptor.GetRegistryObject() == this) Descriptor.Detach();
+}
+
+void TORVRegistry::LinkChanged(TORVExtensionPoint& Point, TORVExtension& Extension, bool Made) {
+    TORVDescriptor* ExtensionOwner = Extension.GetDescriptorObject();
+    TORVDescriptor* PointOwner = Point.GetDescriptorObject();
+    TORVRegistry* Registry = ExtensionOwner ? ExtensionOwner->GetRegistryObject() : nullptr;
+    if (!Registry && PointOwner) Registry = PointOwner->GetRegistryObject();
+    if (Registry && Registry->Recorder_) Registry->Recorder_->LinkChanged(Point, Extension, Made);
 }
 
 // --- linking ---------------------------------------------------------------------------------

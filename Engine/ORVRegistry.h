@@ -6,12 +6,15 @@
 #include "Engine/ORVAdatable.h"
 #include "Engine/ORVLinkBatch.h"
 
+#include <memory>
 #include <unordered_set>
 #include <vector>
 
 namespace orv {
 
 class TChecks;
+class TDeltaRecorder;
+class TRegistryEventHub;
 class TORVDescriptor;
 class TORVDescriptors;
 class TORVExtensions;
@@ -87,6 +90,9 @@ public:
     void ResolveDescriptors() {}
     // Links every extension of Descriptor; EORVException "Argument cannot be null" for nil.
     void ResolveDescriptor(const Ref<IORVDescriptor>& Descriptor);
+    // Every link made or undone, on either side, passes here: the registry of the extension's
+    // plug-in (or else of the point's) is told. Nothing happens for objects without a registry.
+    static void LinkChanged(TORVExtensionPoint& Point, TORVExtension& Extension, bool Made);
     // Links Extension into the extension collection of each point it names (once per point). A
     // point that no plug-in declares raises EORVException, unless the extension was linked before:
     // then the point has gone with its plug-in, and a Warn line names both. EORVException for nil.
@@ -101,7 +107,10 @@ public:
     // From now on none of the registry's plug-ins starts: the registry was read for inspection
     // only, or its engine has shut it down or failed to start it. A factory lookup then loads a
     // plug-in's library without starting the plug-in, so that no plug-in runs that nothing stops.
-    void Close() { Closed_ = true; }
+    void Close() {
+        if (Recorder_ && !Closed_) RecordClosing();
+        Closed_ = true;
+    }
     bool IsClosed() const { return Closed_; }
     // Starts, in collection order, the plug-ins whose descriptors have Initialize set; the first
     // failure ends the pass and travels on. A descriptor that plug-in code dropped from the
@@ -124,7 +133,22 @@ public:
     bool IsResolved() const { return Resolved_; }
     void SetResolved(bool Value) { Resolved_ = Value; }
 
+    // --- listeners (ORVRegistryEvents.h) ---
+    // The listeners of the engine that built this registry; nil for one read for inspection.
+    void SetEventHub(std::shared_ptr<TRegistryEventHub> Hub) { EventHub_ = std::move(Hub); }
+    const std::shared_ptr<TRegistryEventHub>& EventHub() const { return EventHub_; }
+    // What the engine call under way records, nil when nothing records.
+    TDeltaRecorder* Recorder() const { return Recorder_; }
+    void SetRecorder(TDeltaRecorder* Recorder) { Recorder_ = Recorder; }
+    // Descriptor, of this registry or entering it, is about to change (enter, leave, start, stop).
+    void NoteChanging(TORVDescriptor& Descriptor) {
+        if (Recorder_) RecordChanging(Descriptor);
+    }
+
 private:
+    // The recorder's side of NoteChanging and Close.
+    void RecordChanging(TORVDescriptor& Descriptor);
+    void RecordClosing();
     TChecks& Checks() const;
     // The union of points (GetExtensionPoints) as its object.
     TORVExtensionPoints& PointUnion();
@@ -150,6 +174,9 @@ private:
     std::vector<TLinkBatch::TMade>* MadeLinks_ = nullptr;  // while AddAndLink links: every link Resolve makes
     std::vector<Ref<IORVDescriptor>> Retained_;
     TChecks* Checks_ = nullptr;
+    uint64_t LastOrder_ = 0;  // the greatest registry order given out
+    std::shared_ptr<TRegistryEventHub> EventHub_;
+    TDeltaRecorder* Recorder_ = nullptr;
 };
 
 }  // namespace orv
