@@ -116,6 +116,11 @@ bool TPathUtils::StartsWithPath(const std::string& Path, const std::string& Pref
     return SameTextAscii(NativeSeparators(Path.substr(0, Prefix.size())), NativeSeparators(Prefix));
 }
 
+std::string TPathUtils::PathKey(std::string Path) {
+    if (!TPathRules::BackslashIsSeparator) return Path;
+    return AsciiLowerCase(NativeSeparators(std::move(Path)));
+}
+
 // --- TStringUtils -------------------------------------------------------------------------------
 
 TStringDynArray TStringUtils::Split(const std::string& Text, char Delimiter) {

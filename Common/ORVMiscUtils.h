@@ -71,6 +71,10 @@ public:
     // Whether Path begins with Prefix as the platform's file names compare: byte for byte on
     // POSIX; on Windows ignoring ASCII letter case, with "/" and "\" alike.
     static bool StartsWithPath(const std::string& Path, const std::string& Prefix);
+    // What file names compare by: Path itself, or where names ignore letter case (Windows) Path
+    // with native separators and ASCII letters in lower case. StartsWithPath(P, Q) is whether
+    // PathKey(P) begins with PathKey(Q).
+    static std::string PathKey(std::string Path);
 };
 
 class TStringUtils {

@@ -38,11 +38,15 @@ public:
 
     // --- IORVDescriptor ---
     std::string ORV_CALL GetID() override { return ID_; }
+    // GetID without a copy.
+    const std::string& OwnID() const { return ID_; }
     std::string ORV_CALL GetName() override { return Name_; }
     std::string ORV_CALL GetVersion() override { return Version_; }
     std::string ORV_CALL GetProvider() override { return Provider_; }
     std::string ORV_CALL GetLibrary() override { return Library_; }
     std::string ORV_CALL GetLocation() override { return Location_; }
+    // GetLocation without a copy.
+    const std::string& OwnLocation() const { return Location_; }
     std::string ORV_CALL GetConfigFile() override { return ConfigFile_; }
     // The plug-in's own extensions (the collection itself, a new reference).
     Ref<IORVExtensions> ORV_CALL GetExtensions() override;

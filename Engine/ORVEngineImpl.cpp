@@ -9,6 +9,7 @@
 #include "Engine/ORVCollections.h"
 #include "Engine/ORVDescriptor.h"
 #include "Engine/ORVExtension.h"
+#include "Engine/ORVExtensionPoint.h"
 #include "Engine/ORVMonitor.h"
 #include "Engine/ORVRegistry.h"
 #include "Engine/ORVRegistryEvents.h"
@@ -243,18 +244,7 @@ void ORV_CALL TORVEngine::UnloadPlugins(const TStringDynArray& Folders) {
 
     // Last to first, as the registry holds them; the selected descriptors stay held (and their
     // libraries loaded) until every one of them has left.
-    std::vector<Ref<TORVDescriptor>> Leaving;
-    TORVDescriptors& Descriptors = Registry_->OwnDescriptors();
-    for (int32_t I = Descriptors.GetCount() - 1; I >= 0; --I) {
-        Ref<TORVDescriptor> Descriptor(Descriptors.ItemAt(I));
-        const std::string Location = Descriptor->GetLocation();
-        for (const std::string& Prefix : Prefixes) {
-            if (!Prefix.empty() && TPathUtils::StartsWithPath(Location, Prefix)) {
-                Leaving.push_back(std::move(Descriptor));
-                break;
-            }
-        }
-    }
+    const std::vector<Ref<TORVDescriptor>> Leaving = Registry_->DescriptorsUnder(Prefixes);
     TDeltaSession Changes(Registry_.Get(), dkUnload);
     try {
         Registry_->RemoveDescriptors(Leaving);
@@ -314,12 +304,12 @@ Ref<IORVApplication> TORVEngine::FindEntryPoint(const std::string& EntryPointID,
                                                 std::string& ExtensionID) {
     TExceptionBuilder::Check(Started_, LoadMessage(SEngineNotStarted));
 
-    Ref<IORVExtension> Extension = Registry_->GetExtensions()->Find(EntryPointID);
+    // Looked up as the unions would answer, without making them.
+    Ref<IORVExtension> Extension(Registry_->FindExtension(EntryPointID));
     if (!Extension) {
-        Ref<IORVExtensionPoint> Point = Registry_->GetExtensionPoints()->Find(DefaultApplicationsPoint);
-        if (Point) {
-            Ref<IORVExtensions> Applications = Point->GetExtensions();
-            if (Applications->GetCount() > 0) Extension = Applications->GetItem(0);
+        if (TORVExtensionPoint* Point = Registry_->FindPoint(DefaultApplicationsPoint)) {
+            TORVExtensions& Applications = Point->LinkedExtensions();
+            if (Applications.GetCount() > 0) Extension = Ref<IORVExtension>(Applications.ItemAt(0));
         }
     }
     if (!Extension) return nullptr;

@@ -35,6 +35,13 @@ std::string ORV_CALL TORVExtension::GetID() {
     return Descriptor_->GetID() + "." + LocalID_;
 }
 
+bool TORVExtension::HasID(const std::string& ID) const {
+    if (!Descriptor_) return false;
+    const std::string& Plugin = Descriptor_->OwnID();
+    return ID.size() == Plugin.size() + 1 + LocalID_.size() && ID.compare(0, Plugin.size(), Plugin) == 0 &&
+           ID[Plugin.size()] == '.' && ID.compare(Plugin.size() + 1, std::string::npos, LocalID_) == 0;
+}
+
 Ref<IORVDescriptor> ORV_CALL TORVExtension::GetDescriptor() {
     TExceptionBuilder::Check(Descriptor_ != nullptr);
     return Ref<IORVDescriptor>(Descriptor_);
@@ -84,9 +91,7 @@ Ref<IORVExtensionPoints> ORV_CALL TORVExtension::GetExtensionPoints() {
     const Ref<IORVDescriptor> Descriptor = GetDescriptor();
     const Ref<TORVRegistry> Registry(Descriptor_->GetRegistryObject());
     TExceptionBuilder::Check(static_cast<bool>(Registry));
-    // Asked for once: the registry hands out its cached union.
-    const Ref<TORVExtensionPoints> Union = Registry->ExtensionPointUnion();
-    ForEachNamedPoint(*Union, WasLinked_ ? TMissingPoint::Pass : TMissingPoint::Report, EngineChecks(),
+    ForEachNamedPoint(*Registry, WasLinked_ ? TMissingPoint::Pass : TMissingPoint::Report, EngineChecks(),
                       [Target](TORVExtensionPoint* Point) { Target->Add(Point); });
     return Result;
 }

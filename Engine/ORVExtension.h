@@ -6,6 +6,7 @@
 #include "Engine/ORVAdatable.h"
 #include "Engine/ORVCollections.h"
 #include "Engine/ORVExtensionPoint.h"
+#include "Engine/ORVRegistry.h"
 
 #include <algorithm>
 
@@ -86,12 +87,14 @@ public:
     void GetPosition(int32_t& Line, int32_t& Column) const;
 
     // --- links, made and undone by the registry ---
-    // Calls Visit(TORVExtensionPoint*) for each point named in the points list that Union (the
-    // registry's union of points) holds, each point once. A named point that is missing is, as
+    // Calls Visit(TORVExtensionPoint*) for each point named in the points list that Registry has
+    // (TORVRegistry::FindPoint), each point once. A named point that is missing is, as
     // Missing says, a finding for Checks (the engine's reaction: an Error line and EORVException,
-    // message 65530), a Warn line, or passed over.
+    // message 65530), a Warn line, or passed over. Whether every named point was there.
     template <class F>
-    void ForEachNamedPoint(TORVExtensionPoints& Union, TMissingPoint Missing, TChecks& Checks, F&& Visit);
+    bool ForEachNamedPoint(TORVRegistry& Registry, TMissingPoint Missing, TChecks& Checks, F&& Visit);
+    // Whether GetID would give ID (nothing is built for the question); false without a descriptor.
+    bool HasID(const std::string& ID) const;
     // This extension's side of a link to Point (TLinkBatch enters the point's side): whether the
     // link is new.
     bool RecordLink(TORVExtensionPoint& Point);
@@ -124,7 +127,7 @@ private:
 };
 
 template <class F>
-void TORVExtension::ForEachNamedPoint(TORVExtensionPoints& Union, TMissingPoint Missing, TChecks& Checks, F&& Visit) {
+bool TORVExtension::ForEachNamedPoint(TORVRegistry& Registry, TMissingPoint Missing, TChecks& Checks, F&& Visit) {
     // A point named twice is visited once. An extension names a few: they are remembered on the
     // stack.
     TORVExtensionPoint* Few[8];
@@ -135,16 +138,19 @@ void TORVExtension::ForEachNamedPoint(TORVExtensionPoints& Union, TMissingPoint 
         Seen = Many.data();
     }
     std::size_t SeenCount = 0;
+    bool Complete = true;
     for (const std::string& PointID : Points_) {
-        TORVExtensionPoint* Point = Union.FindItem(PointID);
+        TORVExtensionPoint* Point = Registry.FindPoint(PointID);
         if (!Point) {
             MissingPoint(PointID, Missing, Checks);
+            Complete = false;
             continue;
         }
         if (std::find(Seen, Seen + SeenCount, Point) != Seen + SeenCount) continue;
         Seen[SeenCount++] = Point;
         Visit(Point);
     }
+    return Complete;
 }
 
 }  // namespace orv

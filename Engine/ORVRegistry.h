@@ -6,7 +6,14 @@
 #include "Engine/ORVAdatable.h"
 #include "Engine/ORVLinkBatch.h"
 
+#include "Common/ORVMiscUtils.h"
+#include "Companion/TarnHashUtils.h"
+
+#include <cstdint>
+#include <map>
 #include <memory>
+#include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -47,18 +54,18 @@ public:
     Ref<IORVDescriptors> ORV_CALL GetDescriptors() override;
     // The descriptor collection as its object.
     TORVDescriptors& OwnDescriptors() const { return *Descriptors_; }
-    // GetExtensionPoints as its object.
-    Ref<TORVExtensionPoints> ExtensionPointUnion();
     // The held store; an empty one is created and held first when there is none.
     Ref<IORVEnvironmentVariables> ORV_CALL GetEnvironmentVariables() override;
 
     // --- the engine's steps ---
     // A freshly filled registry: marks it parsed and resolves it (links and validates).
     void Link();
-    // Adds Staged (descriptors read for this registry but not yet in it) and links the whole
-    // registry anew. When linking raises, the staged descriptors are taken out again with every
-    // link they got, the links that plug-ins already present got meanwhile (a point of a plug-in
-    // with the id of one that went) are undone, the registry is left as it was, and the exception
+    // Adds Staged (descriptors read for this registry but not yet in it), links the registry anew
+    // and validates it: the links, lines and findings are those of linking and validating the
+    // whole registry again, but only the extensions that can link differently are visited (see
+    // Relink). When linking raises, the staged descriptors are taken out again with every link
+    // they got, the links that plug-ins already present got meanwhile (a point of a plug-in with
+    // the id of one that went) are undone, the registry is left as it was, and the exception
     // travels on.
     void AddAndLink(const std::vector<Ref<TORVDescriptor>>& Staged);
     // Drops Leaving from the registry, each in turn: its extensions leave their points, its plug-in
@@ -67,7 +74,7 @@ public:
     // descriptor collection and forgets this registry. A descriptor that plug-in code dropped
     // meanwhile is passed over. A failing Stop does not end the walk: the first failure is raised
     // once every descriptor is gone (a descriptor whose Stop raised is retained, see Retain). The
-    // unions are dropped on every path.
+    // unions lose the items of each descriptor as it leaves (see Detach).
     void RemoveDescriptors(const std::vector<Ref<TORVDescriptor>>& Leaving);
 
     // Keeps Descriptor, which has left this registry, loaded until the registry goes: an exception
@@ -90,6 +97,16 @@ public:
     void ResolveDescriptors() {}
     // Links every extension of Descriptor; EORVException "Argument cannot be null" for nil.
     void ResolveDescriptor(const Ref<IORVDescriptor>& Descriptor);
+    // The point with id ID (exactly as written) that the union of points would give: of two with
+    // one id, the one that entered later; nil when none. EORVException "插件注册表没有被解析。"
+    // before the registry is parsed.
+    TORVExtensionPoint* FindPoint(const std::string& ID);
+    // The extension with id ID that the union of extensions would give (the later of two), nil
+    // when none; the union is not made for it.
+    TORVExtension* FindExtension(const std::string& ID) const;
+    // The descriptors whose location begins with one of Prefixes (as TPathUtils::StartsWithPath
+    // compares; an empty prefix selects nothing), last to first as the collection holds them.
+    std::vector<Ref<TORVDescriptor>> DescriptorsUnder(const TStringDynArray& Prefixes);
     // Every link made or undone, on either side, passes here: the registry of the extension's
     // plug-in (or else of the point's) is told. Nothing happens for objects without a registry.
     static void LinkChanged(TORVExtensionPoint& Point, TORVExtension& Extension, bool Made);
@@ -123,7 +140,8 @@ public:
     // dropped meanwhile). A failing Stop does not end the pass: the first failure is raised after it.
     void StopPlugins();
 
-    // Drops both unions; the next request builds them afresh from the descriptors present then.
+    // Drops both unions and the point index; the next request builds them afresh from the
+    // descriptors present then.
     void ClearCaches();
     // Holds Store (nil allowed) in place of the store held so far.
     void SetEnvironmentVariables(const Ref<IORVEnvironmentVariables>& Store) { EnvironmentVariables_ = Store; }
@@ -149,18 +167,45 @@ private:
     // The recorder's side of NoteChanging and Close.
     void RecordChanging(TORVDescriptor& Descriptor);
     void RecordClosing();
+
+    // What a change of the registry leaves for the next link and validation to look at again.
+    struct TChangeState {
+        // Extensions of the registry that are not linked to the point each of their names leads
+        // to: a point they were linked to has gone (or its link was undone).
+        std::unordered_set<TORVExtension*> Unsettled;
+        // Points that lost links since the last validation.
+        std::unordered_set<TORVExtensionPoint*> Touched;
+        // The points that the last validation reported.
+        std::vector<TORVExtensionPoint*> Failing;
+        // The plug-in ids held by more than one descriptor, with those descriptors in order.
+        std::unordered_map<std::string, std::vector<TORVDescriptor*>> SharedIDs;
+    };
+
     TChecks& Checks() const;
-    // The union of points (GetExtensionPoints) as its object.
-    TORVExtensionPoints& PointUnion();
     // ResolveExtension of one of the model's own extensions, the points' side of its links left to
-    // Batch.
-    void LinkExtension(TORVExtension& Extension, TLinkBatch& Batch);
+    // Batch. Whether every point it names was found.
+    bool LinkExtension(TORVExtension& Extension, TLinkBatch& Batch);
+    // AddAndLink's linking: the extensions of Staged, the unsettled ones and those linked to a
+    // point whose id a staged point takes over are linked in registry order, as linking every
+    // extension would (the others would link as they are). Returns the points of Staged.
+    std::vector<TORVExtensionPoint*> Relink(const std::vector<Ref<TORVDescriptor>>& Staged,
+                                            const std::vector<TORVExtension*>& TakenOver);
+    // Reports each of Points (in registry order) that breaks its Required or Unique rule, then each
+    // plug-in whose id an earlier one has; the reported points become the failing ones.
+    void ReportFindings(const std::vector<TORVExtensionPoint*>& Points);
+    // Adds Descriptor (not held yet) at the end: the collection, the point index, its place, a
+    // shared id; the unions are let go.
+    void Enter(TORVDescriptor& Descriptor);
+    // Lets go of both unions (a union a host holds stays as it was); the next request builds them
+    // afresh.
+    void DropUnions();
     // Undoes every link of Descriptor's extensions.
     static void UnlinkExtensions(TORVDescriptor& Descriptor);
     // Undoes every link to Descriptor's points. With Leaving, each extension that loses one of
     // them and whose own plug-in is not in Leaving gets a Warn line.
     static void UnlinkPoints(TORVDescriptor& Descriptor, const std::unordered_set<TORVDescriptor*>* Leaving);
-    // Takes Descriptor out of the collection and detaches it from this registry.
+    // Takes Descriptor out of the collection, the point index and the change state, lets go of the
+    // unions, and detaches it from this registry.
     void Detach(TORVDescriptor& Descriptor);
 
     Ref<TORVDescriptors> Descriptors_;
@@ -171,10 +216,17 @@ private:
     bool Resolved_ = false;
     bool Closed_ = false;
     std::vector<TORVExtensionPoint*> FoundPoints_;  // scratch of ResolveExtension
-    std::vector<TLinkBatch::TMade>* MadeLinks_ = nullptr;  // while AddAndLink links: every link Resolve makes
+    std::vector<TLinkBatch::TMade>* MadeLinks_ = nullptr;  // while AddAndLink links: every link it makes
+    // Every present point under its id, the later of two on top (uncounted): what linking looks up.
+    // Made from the descriptors when missing, kept up to date by Enter and Detach afterwards.
+    std::unique_ptr<TStrKeyHash> PointIndex_;
+    // The descriptors by TPathUtils::PathKey of their location (uncounted); made and kept as the
+    // point index is.
+    std::unique_ptr<std::multimap<std::string, TORVDescriptor*>> Locations_;
+    TChangeState Changes_;
+    uint64_t LastOrder_ = 0;  // of the descriptor that entered last (see TORVDescriptor::GetRegistryOrder)
     std::vector<Ref<IORVDescriptor>> Retained_;
     TChecks* Checks_ = nullptr;
-    uint64_t LastOrder_ = 0;  // the greatest registry order given out
     std::shared_ptr<TRegistryEventHub> EventHub_;
     TDeltaRecorder* Recorder_ = nullptr;
 };

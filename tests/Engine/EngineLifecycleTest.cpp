@@ -274,6 +274,69 @@ TEST_F(EngineLifecycleTest, LoadPluginsLinksAndValidatesAnewButStartsNothing) {
     EXPECT_EQ(Journal(JournalSize), (TStrings{"stop e2e.base"}));
 }
 
+// A load links only what can link differently, yet says and links what linking every plug-in anew
+// would: an extension whose point went warns at every load until the point is back, a second copy
+// of a plug-in takes over its point ids, and validation reports every failing point in registry
+// order, those that failed before or lost an extension to an unload included.
+TEST_F(EngineLifecycleTest, ALoadLinksAndValidatesAsIfEveryPluginWereLinkedAnew) {
+    Manifest("plugins/1base", PluginElement("e2e.base", false,
+                                            PointElement("slots", "Required=\"true\"") +
+                                                PointElement("single", "Unique=\"true\"") +
+                                                ExtensionElement("own", "single")));
+    Manifest("plugins/2prov", PluginElement("e2e.prov", false, PointElement("p")));
+    Manifest("plugins/3user", PluginElement("e2e.user", false, ExtensionElement("u", "e2e.prov.p, e2e.base.single")));
+    Manifest("extra/x", PluginElement("e2e.x", false, ExtensionElement("x", "e2e.base.slots")));
+    Manifest("again/prov", PluginElement("e2e.prov", false, PointElement("p")));
+    Manifest("empty/y", PluginElement("e2e.y", false));
+    Ref<IORVEngine> Engine = Module.NewEngine();
+    Engine->Startup(EngineConfig(PathAttribute("plugins")), nullptr, -1);
+    const std::string Overfull = LogLine('E', SUniquePointOverfull, {"e2e.base.single", "int:2"});
+    const std::string Unsettled =
+        Plain('W', "Extension [e2e.user.u] stays unlinked from extension point [e2e.prov.p]: no plug-in in the "
+                   "registry declares it any more");
+    EXPECT_EQ(NewLogLines(), (TStrings{StartLine(), BoundLine("e2e.base"), BoundLine("e2e.prov"), BoundLine("e2e.user"),
+                                       LogLine('E', SRequiredPointEmpty, {"e2e.base.slots"}), Overfull,
+                                       NoEntryLine()}));
+    Ref<IORVRegistry> Registry = Engine->GetRegistry();
+    auto LinkedTo = [&](int32_t Descriptor, const std::string& Point) {
+        return IDsOf(Registry->GetDescriptors()->GetItem(Descriptor)->GetExtensionPoints()->Find(Point)->GetExtensions());
+    };
+
+    Engine->UnloadPlugins({Tree.PathOf("plugins/2prov")});
+    Logger->Clear();
+    Engine->LoadPlugins({Tree.PathOf("extra")});
+    EXPECT_EQ(NewLogLines(), (TStrings{BoundLine("e2e.x"), Unsettled, Overfull}));
+    Engine->LoadPlugins({Tree.PathOf("empty")});
+    EXPECT_EQ(NewLogLines(), (TStrings{BoundLine("e2e.y"), Unsettled, Overfull}));
+
+    // The point is back: the extension links to it, silently.
+    Engine->LoadPlugins({Tree.PathOf("again")});
+    EXPECT_EQ(NewLogLines(), (TStrings{BoundLine("e2e.prov"), Overfull}));
+    ASSERT_EQ(IDsOf(Registry->GetDescriptors()), (TStrings{"e2e.base", "e2e.user", "e2e.x", "e2e.y", "e2e.prov"}));
+    EXPECT_EQ(LinkedTo(4, "e2e.prov.p"), TStrings{"e2e.user.u"});
+
+    // A second copy takes the point's id over: the extension is linked to both copies' points.
+    Engine->LoadPlugins({Tree.PathOf("plugins/2prov")});
+    const std::string File = Tree.PathOf("plugins/2prov/plugin.xml"), Earlier = Tree.PathOf("again/prov/plugin.xml");
+    EXPECT_EQ(NewLogLines(), (TStrings{BoundLine("e2e.prov"), Overfull,
+                                       Plain('W', "Plug-in id [e2e.prov] of [" + File + "] is declared already in [" +
+                                                      Earlier + "]: both are kept, lookups by id find the later one")}));
+    EXPECT_EQ(LinkedTo(4, "e2e.prov.p"), TStrings{"e2e.user.u"});
+    EXPECT_EQ(LinkedTo(5, "e2e.prov.p"), TStrings{"e2e.user.u"});
+
+    // The required point lost its only extension to an unload: the next load reports it, before
+    // the unique point that its plug-in declares after it.
+    Engine->UnloadPlugins({Tree.PathOf("extra")});
+    Engine->UnloadPlugins({Tree.PathOf("empty")});
+    Logger->Clear();
+    Engine->LoadPlugins({Tree.PathOf("empty")});
+    EXPECT_EQ(NewLogLines(),
+              (TStrings{BoundLine("e2e.y"), LogLine('E', SRequiredPointEmpty, {"e2e.base.slots"}), Overfull,
+                        Plain('W', "Plug-in id [e2e.prov] of [" + File + "] is declared already in [" + Earlier +
+                                       "]: both are kept, lookups by id find the later one")}));
+    Engine->Shutdown();
+}
+
 TEST_F(EngineLifecycleTest, StartupWithConfigLeavesTheEngineConfigurationEmpty) {
     Manifest("more/a", PluginElement("e2e.odd", false), "odd.xml");
     Manifest("more/b", PluginElement("e2e.usual", false));

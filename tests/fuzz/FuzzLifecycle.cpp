@@ -3,9 +3,9 @@
 // held across steps and plug-in code that calls the engine back. The rules, each checked after
 // every step (or where the call happens) and named in the line that aborts when one breaks:
 //  - a registry holds the plug-ins of the manifests read, in order, minus those unloaded; its
-//    unions are its plug-ins' own items; each point lists the extensions that linking gives it
-//    (every named point id leads to the last present point of that id; links made stay until one
-//    side leaves), and an extension's GetExtensionPoints gives the present points it names;
+//    unions are its plug-ins' own items; each point lists the extensions that linking gives it, in
+//    the order linking every plug-in anew would make them (every named point id leads to the last
+//    present point of that id; links made stay until one side leaves), and an extension's GetExtensionPoints gives the present points it names;
 //  - every collection reachable, held ones included, finds each item it lists by its id;
 //  - a LoadPlugins that raises leaves every collection as it was;
 //  - a Startup from plug-in code while the engine builds or stops is refused with EORVException
@@ -80,12 +80,14 @@ using TLink = std::pair<TEnd, TEnd>;    // extension -> point
 // and the links between their extensions and points.
 struct TRegistryModel {
     std::vector<TInstance> Present;
-    std::set<TLink> Links;
+    std::map<TLink, uint64_t> Links;  // each link with the number of its making: a point lists its links in that order
+    uint64_t Made = 0;
     std::map<const void*, uint32_t> Bound;  // descriptor object <-> copy, learnt by the checks
     std::map<uint32_t, const void*> BoundBack;
 
-    // The plug-ins of Folders join (in order) and every extension present is linked anew: each
-    // point id it names leads to the last present point with that id; links made before stay.
+    // The plug-ins of Folders join (in order) and every extension present is linked anew, one after
+    // the other: each point id it names leads to the last present point with that id; links made
+    // before stay where they are.
     void Add(const TWorld& World, const std::vector<int>& Folders, uint32_t& Serial) {
         for (int F : Folders)
             for (int K : World.Folders[static_cast<std::size_t>(F)].Plugins)
@@ -97,7 +99,7 @@ struct TRegistryModel {
             for (std::size_t E = 0; E < I.Plan->Named.size(); ++E)
                 for (const std::string& Id : I.Plan->Named[E]) {
                     auto It = Union.find(Id);
-                    if (It != Union.end()) Links.insert({{I.Serial, static_cast<int>(E)}, It->second});
+                    if (It != Union.end()) Links.insert({{{I.Serial, static_cast<int>(E)}, It->second}, ++Made});
                 }
     }
     // The copies present whose folder lies under Path.
@@ -115,7 +117,8 @@ struct TRegistryModel {
             if (!Leaving.count(I.Serial)) Staying.push_back(I);
         Present.swap(Staying);
         for (auto It = Links.begin(); It != Links.end();)
-            It = Leaving.count(It->first.first) || Leaving.count(It->second.first) ? Links.erase(It) : std::next(It);
+            It = Leaving.count(It->first.first.first) || Leaving.count(It->first.second.first) ? Links.erase(It)
+                                                                                               : std::next(It);
         for (uint32_t S : Leaving) {
             auto B = BoundBack.find(S);
             if (B == BoundBack.end()) continue;
@@ -577,9 +580,11 @@ void TDriver::CheckRegistry(IORVRegistry* Registry, TRegistryModel& Model, const
                          IdOf(Extension) + "] of a plug-in that is not in the registry");
                 Have.push_back(It->second);
             }
-            for (const TLink& L : Model.Links)
-                if (L.second == TEnd{Copy.Serial, J}) Want.push_back(L.first);
-            std::sort(Have.begin(), Have.end());
+            std::vector<std::pair<uint64_t, TEnd>> Making;
+            for (const auto& L : Model.Links)
+                if (L.first.second == TEnd{Copy.Serial, J}) Making.emplace_back(L.second, L.first.first);
+            std::sort(Making.begin(), Making.end());
+            for (const auto& M : Making) Want.push_back(M.second);
             if (Have != Want)
                 Fail(Which + ": point [" + Point->GetID() + "] of " + Copy.Plan->Name + " (copy " +
                      std::to_string(Copy.Serial) + ") lists the extensions [" + Text(Have) +
