@@ -127,16 +127,6 @@ void TORVDescriptors::Remove(const Ref<IORVDescriptor>& Item) {
     List_.Remove(Item.Get());
 }
 
-void TORVDescriptors::RemoveEach(const std::vector<Ref<IORVDescriptor>>& Items) {
-    std::unordered_set<IInterface*> Leaving;
-    for (const Ref<IORVDescriptor>& Item : Items) {
-        if (!Item) continue;
-        Hash_->RemoveValue(Item->GetID(), Word(Item.Get()));
-        Leaving.insert(Item.Get());
-    }
-    List_.RemoveEach(Leaving);
-}
-
 bool TORVDescriptors::Holds(IORVDescriptor* Item) const {
     return Item && Hash_->Holds(Item->GetID(), Word(Item));
 }
@@ -150,11 +140,7 @@ TORVUniqueCollection<CollIntf, ItemIntf, Model>::TORVUniqueCollection(bool Hashe
 template <class CollIntf, class ItemIntf, class Model>
 void TORVUniqueCollection<CollIntf, ItemIntf, Model>::Add(Model* Entry) {
     Assert(Entry != nullptr, AddSite_);
-    AddKeyed(Entry, this->Hashed_ ? Entry->GetID() : std::string());
-}
-
-template <class CollIntf, class ItemIntf, class Model>
-void TORVUniqueCollection<CollIntf, ItemIntf, Model>::AddKeyed(Model* Entry, const std::string& Key) {
+    const std::string Key = this->Hashed_ ? Entry->GetID() : std::string();
     if (this->List_.Contains(static_cast<ItemIntf*>(Entry)))
         EnterKeyOfHeld(Entry, Key);
     else

@@ -91,9 +91,26 @@ Ref<IORVExtensionPoints> ORV_CALL TORVExtension::GetExtensionPoints() {
     const Ref<IORVDescriptor> Descriptor = GetDescriptor();
     const Ref<TORVRegistry> Registry(Descriptor_->GetRegistryObject());
     TExceptionBuilder::Check(static_cast<bool>(Registry));
-    ForEachNamedPoint(*Registry, WasLinked_ ? TMissingPoint::Pass : TMissingPoint::Report, EngineChecks(),
-                      [Target](TORVExtensionPoint* Point) { Target->Add(Point); });
+    std::vector<TORVExtensionPoint*> Found;
+    FindNamedPoints(*Registry, WasLinked_ ? TMissingPoint::Pass : TMissingPoint::Report, EngineChecks(), Found);
+    for (TORVExtensionPoint* Point : Found) Target->Add(Point);
     return Result;
+}
+
+bool TORVExtension::FindNamedPoints(TORVRegistry& Registry, TMissingPoint Missing, TChecks& Checks,
+                                    std::vector<TORVExtensionPoint*>& Found) {
+    const std::size_t First = Found.size();
+    bool Complete = true;
+    for (const std::string& PointID : Points_) {
+        TORVExtensionPoint* Point = Registry.FindPoint(PointID);
+        if (!Point) {
+            MissingPoint(PointID, Missing, Checks);
+            Complete = false;
+        } else if (std::find(Found.begin() + static_cast<std::ptrdiff_t>(First), Found.end(), Point) == Found.end()) {
+            Found.push_back(Point);
+        }
+    }
+    return Complete;
 }
 
 void TORVExtension::MissingPoint(const std::string& PointID, TMissingPoint Missing, TChecks& Checks) {

@@ -87,12 +87,13 @@ public:
     void GetPosition(int32_t& Line, int32_t& Column) const;
 
     // --- links, made and undone by the registry ---
-    // Calls Visit(TORVExtensionPoint*) for each point named in the points list that Registry has
-    // (TORVRegistry::FindPoint), each point once. A named point that is missing is, as
-    // Missing says, a finding for Checks (the engine's reaction: an Error line and EORVException,
-    // message 65530), a Warn line, or passed over. Whether every named point was there.
-    template <class F>
-    bool ForEachNamedPoint(TORVRegistry& Registry, TMissingPoint Missing, TChecks& Checks, F&& Visit);
+    // Appends to Found each point named in the points list that Registry has
+    // (TORVRegistry::FindPoint), in the order named, each point once. A named point that is
+    // missing is, as Missing says, a finding for Checks (the engine's reaction: an Error line and
+    // EORVException, message 65530), a Warn line, or passed over. Whether every named point was
+    // there.
+    bool FindNamedPoints(TORVRegistry& Registry, TMissingPoint Missing, TChecks& Checks,
+                         std::vector<TORVExtensionPoint*>& Found);
     // Whether GetID would give ID (nothing is built for the question); false without a descriptor.
     bool HasID(const std::string& ID) const;
     // This extension's side of a link to Point (TLinkBatch enters the point's side): whether the
@@ -111,7 +112,7 @@ public:
     void SetLinked() { WasLinked_ = true; }
 
 private:
-    // Reports the named point PointID that the registry lacks (see ForEachNamedPoint).
+    // Reports the named point PointID that the registry lacks (see FindNamedPoints).
     void MissingPoint(const std::string& PointID, TMissingPoint Missing, TChecks& Checks);
 
     Ref<IXMLNode> Config_;
@@ -125,33 +126,6 @@ private:
     std::vector<TORVExtensionPoint*> LinkedPoints_;  // weak: each point unlinks itself when it goes
     bool WasLinked_ = false;
 };
-
-template <class F>
-bool TORVExtension::ForEachNamedPoint(TORVRegistry& Registry, TMissingPoint Missing, TChecks& Checks, F&& Visit) {
-    // A point named twice is visited once. An extension names a few: they are remembered on the
-    // stack.
-    TORVExtensionPoint* Few[8];
-    std::vector<TORVExtensionPoint*> Many;
-    TORVExtensionPoint** Seen = Few;
-    if (Points_.size() > 8) {
-        Many.resize(Points_.size());
-        Seen = Many.data();
-    }
-    std::size_t SeenCount = 0;
-    bool Complete = true;
-    for (const std::string& PointID : Points_) {
-        TORVExtensionPoint* Point = Registry.FindPoint(PointID);
-        if (!Point) {
-            MissingPoint(PointID, Missing, Checks);
-            Complete = false;
-            continue;
-        }
-        if (std::find(Seen, Seen + SeenCount, Point) != Seen + SeenCount) continue;
-        Seen[SeenCount++] = Point;
-        Visit(Point);
-    }
-    return Complete;
-}
 
 }  // namespace orv
 

@@ -461,13 +461,11 @@ bool TORVRegistry::LinkExtension(TORVExtension& Extension, TLinkBatch& Batch) {
     const bool Relinking = Extension.WasLinked();
     // Every named point is looked up before the first link is made: a missing one leaves this
     // extension without links.
-    FoundPoints_.clear();
-    const bool Complete =
-        Extension.ForEachNamedPoint(*this, Relinking ? TMissingPoint::Warn : TMissingPoint::Report, Checks(),
-                                    [this](TORVExtensionPoint* Point) { FoundPoints_.push_back(Point); });
-    Assert(Relinking || Checks().Collecting() || !FoundPoints_.empty(), AssertSites::ResolveExtensionPoints);
-    Batch.Add(Extension, FoundPoints_);
-    FoundPoints_.clear();
+    std::vector<TORVExtensionPoint*> Found;
+    const bool Complete = Extension.FindNamedPoints(*this, Relinking ? TMissingPoint::Warn : TMissingPoint::Report,
+                                                    Checks(), Found);
+    Assert(Relinking || Checks().Collecting() || !Found.empty(), AssertSites::ResolveExtensionPoints);
+    Batch.Add(Extension, Found);
     Extension.SetLinked();
     return Complete;
 }

@@ -215,7 +215,6 @@ private:
     bool Parsed_ = false;
     bool Resolved_ = false;
     bool Closed_ = false;
-    std::vector<TORVExtensionPoint*> FoundPoints_;  // scratch of ResolveExtension
     std::vector<TLinkBatch::TMade>* MadeLinks_ = nullptr;  // while AddAndLink links: every link it makes
     // Every present point under its id, the later of two on top (uncounted): what linking looks up.
     // Made from the descriptors when missing, kept up to date by Enter and Detach afterwards.
