@@ -8,6 +8,7 @@
 #include "Engine/ORVExtensionPoint.h"
 #include "Engine/ORVMonitor.h"
 #include "Engine/ORVRegistry.h"
+#include "Engine/ORVRegistryEvents.h"
 
 #include <atomic>
 
@@ -109,11 +110,13 @@ void TORVDescriptor::CreatePlugin() {
         throw EIntfCastError("Interface not supported: IORVPlugin");
     }
     // An object that appears only now (the export yielded nil before) has not been started.
+    if (Started_ && Registry_) Registry_->NoteChanging(*this);
     Started_ = false;
     StartOrder_ = 0;
 }
 
 void TORVDescriptor::MarkStarted() {
+    if (Registry_) Registry_->NoteChanging(*this);
     Started_ = true;
     StartOrder_ = ++GStartCounter;
 }
@@ -155,6 +158,7 @@ void TORVDescriptor::StartPlugin() {
 
 void TORVDescriptor::StopPlugin() {
     if (!Started_ || !Plugin_ || Stopped_) return;
+    if (Registry_) Registry_->NoteChanging(*this);
     Stopped_ = true;
     Ref<IORVDescriptor> Hold(this);
     Ref<IORVPlugin> Plugin = Plugin_;
@@ -170,9 +174,17 @@ void TORVDescriptor::StopPlugin() {
 void* TORVDescriptor::FindFactoryMethod(const std::string& Name) {
     if (Name.empty()) return nullptr;
     if (!Started_) {
-        if (MayStart() || Detached_)
-            StartPlugin();
-        else if (!Library_.empty())
+        if (MayStart() || Detached_) {
+            // Started on first use: the engine's listeners hear of it.
+            TDeltaSession Session(Registry_, dkStart);
+            try {
+                StartPlugin();
+            } catch (...) {
+                Session.Failed();
+                throw;
+            }
+            Session.Deliver();
+        } else if (!Library_.empty())
             LoadDll();
     }
     if (!Handle_) return nullptr;

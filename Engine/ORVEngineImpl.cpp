@@ -12,6 +12,7 @@
 #include "Engine/ORVExtensionPoint.h"
 #include "Engine/ORVMonitor.h"
 #include "Engine/ORVRegistry.h"
+#include "Engine/ORVRegistryEvents.h"
 
 #include <ctime>
 #include <vector>
@@ -54,9 +55,16 @@ private:
 
 }  // namespace
 
-TORVEngine::TORVEngine() : PathParser_(std::make_unique<TPathParser>(TPathUtils::GetModulePath(), std::string())) {}
+TORVEngine::TORVEngine()
+    : PathParser_(std::make_unique<TPathParser>(TPathUtils::GetModulePath(), std::string())),
+      Listeners_(std::make_shared<TRegistryEventHub>()) {}
 
-TORVEngine::~TORVEngine() = default;
+// Registries that others still hold keep the hub, which no longer holds anyone.
+TORVEngine::~TORVEngine() { Listeners_->Clear(); }
+
+void ORV_CALL TORVEngine::AddListener(IORVRegistryListener* Listener) { Listeners_->AddListener(Listener); }
+
+void ORV_CALL TORVEngine::RemoveListener(IORVRegistryListener* Listener) { Listeners_->RemoveListener(Listener); }
 
 // --- IORVEngine --------------------------------------------------------------------------------
 
@@ -111,9 +119,11 @@ void TORVEngine::StartWith(const TEngineConfigEx& Config, const TPluginConfigDyn
     }
     Assert(!Started_, AssertSites::StartupWithConfig, SEngineAlreadyStarted);
     Registry_ = BuildRegistry(Config, PluginConfigs, *PathParser_);
+    Registry_->SetEventHub(Listeners_);
     // Held here: the pass below runs plug-in code, which may replace the engine's registry later.
     Ref<TORVRegistry> Registry = Registry_;
-    {
+    TDeltaSession Changes(Registry.Get(), dkStartup);
+    try {
         TPassScope<TPass> Pass(Pass_, TPass::Starting);
         try {
             Registry->StartPlugins();
@@ -123,12 +133,17 @@ void TORVEngine::StartWith(const TEngineConfigEx& Config, const TPluginConfigDyn
             Registry->StopStartedPlugins();
             throw;
         }
+    } catch (...) {
+        Changes.Failed();
+        throw;
     }
     // After the start pass: a store that a plug-in fetched while starting is replaced.
     Registry->SetEnvironmentVariables(Config.EnvironmentVariables);
 
     Started_ = true;
     Total.End();
+    // Before the application runs: the listeners see the registry it starts with.
+    Changes.Deliver();
 
     // The application's plug-in stays loaded while Run executes, even when Run drops it; the
     // application object goes first (declared last).
@@ -163,15 +178,20 @@ void ORV_CALL TORVEngine::Shutdown() {
     TMonitorScope Total(mkShutdown, std::string());
     Assert(Started_, AssertSites::Shutdown, SCannotStopIdleEngine);
     Started_ = false;
-    {
-        Ref<TORVRegistry> Registry = Registry_;
+    Ref<TORVRegistry> Registry = Registry_;
+    TDeltaSession Changes(Registry.Get(), dkShutdown);
+    try {
         TPassScope<TPass> Pass(Pass_, TPass::Stopping);
         // From here on nothing of this registry starts: a plug-in that a Stop asks for is loaded,
         // not started, so that no plug-in is left running after the pass.
         Registry->Close();
         Registry->StopPlugins();
+    } catch (...) {
+        Changes.Failed();
+        throw;
     }
     Log::InfoFmt(SEngineStopped, TArgList{NowText()});
+    Changes.Deliver();
 }
 
 void ORV_CALL TORVEngine::LoadPlugins(const TStringDynArray& Folders) {
@@ -197,7 +217,14 @@ void ORV_CALL TORVEngine::LoadPlugins(const TStringDynArray& Folders) {
     Staged = nullptr;
     // No registry before the first startup: "Argument cannot be null", as ever.
     TExceptionBuilder::CheckNotNil(Registry_);
-    Registry_->AddAndLink(Added);
+    TDeltaSession Changes(Registry_.Get(), dkLoad);
+    try {
+        Registry_->AddAndLink(Added);
+    } catch (...) {
+        Changes.Failed();
+        throw;
+    }
+    Changes.Deliver();
 }
 
 void ORV_CALL TORVEngine::UnloadPlugins(const TStringDynArray& Folders) {
@@ -218,7 +245,14 @@ void ORV_CALL TORVEngine::UnloadPlugins(const TStringDynArray& Folders) {
     // Last to first, as the registry holds them; the selected descriptors stay held (and their
     // libraries loaded) until every one of them has left.
     const std::vector<Ref<TORVDescriptor>> Leaving = Registry_->DescriptorsUnder(Prefixes);
-    Registry_->RemoveDescriptors(Leaving);
+    TDeltaSession Changes(Registry_.Get(), dkUnload);
+    try {
+        Registry_->RemoveDescriptors(Leaving);
+    } catch (...) {
+        Changes.Failed();
+        throw;
+    }
+    Changes.Deliver();
 }
 
 Ref<IORVRegistry> ORV_CALL TORVEngine::GetRegistry() { return Registry_; }

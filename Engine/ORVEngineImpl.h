@@ -1,4 +1,5 @@
-// TORVEngine: the host-facing engine (IORVParser first, IORVEngine second, then IORVEngineMonitor)
+// TORVEngine: the host-facing engine (IORVParser first, IORVEngine second, then IORVEngineMonitor
+// and IORVRegistryEvents)
 // and the class-level operations behind it: reading the engine configuration file, plug-in
 // discovery and the manifest reader.
 #ifndef ORV_ENGINE_IMPL_H
@@ -24,11 +25,12 @@ class TORVDescriptors;
 class TORVExtensions;
 class TORVExtensionPoints;
 class TORVRegistry;
+class TRegistryEventHub;
 
 // A predicate on a path: the platform's file-exists or folder-exists test.
 using TExistenceTest = std::function<bool(const std::string&)>;
 
-class TORVEngine : public TInterfacedObject<IORVParser, IORVEngine, IORVEngineMonitor> {
+class TORVEngine : public TInterfacedObject<IORVParser, IORVEngine, IORVEngineMonitor, IORVRegistryEvents> {
 public:
     // Both flags false, no registry, empty configuration; the path parser registers %exe% and
     // %module% (this library's folder).
@@ -52,6 +54,10 @@ public:
 
     // IORVEngineMonitor
     void ORV_CALL SetMonitor(IORVMonitor* Monitor) override { Monitor_ = Ref<IORVMonitor>(Monitor); }
+
+    // IORVRegistryEvents: the listeners of the registries this engine starts.
+    void ORV_CALL AddListener(IORVRegistryListener* Listener) override;
+    void ORV_CALL RemoveListener(IORVRegistryListener* Listener) override;
 
     bool IsStarted() const { return Started_; }
     const TEngineConfigEx& GetEngineConfig() const { return EngineConfig_; }
@@ -153,6 +159,7 @@ private:
     std::unique_ptr<TPathParser> PathParser_;
     TEngineConfigEx EngineConfig_;
     Ref<IORVMonitor> Monitor_;
+    std::shared_ptr<TRegistryEventHub> Listeners_;
 };
 
 }  // namespace orv

@@ -9,6 +9,7 @@
 #include "Engine/ORVExtension.h"
 #include "Engine/ORVExtensionPoint.h"
 #include "Engine/ORVMonitor.h"
+#include "Engine/ORVRegistryEvents.h"
 
 #include <algorithm>
 #include <exception>
@@ -270,6 +271,7 @@ void TORVRegistry::UnlinkPoints(TORVDescriptor& Descriptor, const std::unordered
 }
 
 void TORVRegistry::Enter(TORVDescriptor& Descriptor) {
+    NoteChanging(Descriptor);
     const std::string ID = Descriptor.GetID();
     if (TORVDescriptor* Holder = Descriptors_->FindItem(ID)) {
         std::vector<TORVDescriptor*>& Sharing = Changes_.SharedIDs[ID];
@@ -290,6 +292,7 @@ void TORVRegistry::Enter(TORVDescriptor& Descriptor) {
 }
 
 void TORVRegistry::Detach(TORVDescriptor& Descriptor) {
+    NoteChanging(Descriptor);
     if (Locations_) {
         auto Range = Locations_->equal_range(TPathUtils::PathKey(Descriptor.OwnLocation()));
         for (auto It = Range.first; It != Range.second; ++It)
@@ -386,6 +389,7 @@ void TORVRegistry::LinkChanged(TORVExtensionPoint& Point, TORVExtension& Extensi
     TORVDescriptor* PointOwner = Point.GetDescriptorObject();
     TORVRegistry* Registry = ExtensionOwner ? ExtensionOwner->GetRegistryObject() : nullptr;
     if (!Registry && PointOwner) Registry = PointOwner->GetRegistryObject();
+    if (Registry && Registry->Recorder_) Registry->Recorder_->LinkChanged(Point, Extension, Made);
     if (!Registry || Made) return;
     // An extension that lost a link has to be linked again; a point that lost one checked again.
     if (ExtensionOwner && ExtensionOwner->GetRegistryObject() == Registry) Registry->Changes_.Unsettled.insert(&Extension);

@@ -20,6 +20,8 @@
 namespace orv {
 
 class TChecks;
+class TDeltaRecorder;
+class TRegistryEventHub;
 class TORVDescriptor;
 class TORVDescriptors;
 class TORVExtensions;
@@ -122,7 +124,10 @@ public:
     // From now on none of the registry's plug-ins starts: the registry was read for inspection
     // only, or its engine has shut it down or failed to start it. A factory lookup then loads a
     // plug-in's library without starting the plug-in, so that no plug-in runs that nothing stops.
-    void Close() { Closed_ = true; }
+    void Close() {
+        if (Recorder_ && !Closed_) RecordClosing();
+        Closed_ = true;
+    }
     bool IsClosed() const { return Closed_; }
     // Starts, in collection order, the plug-ins whose descriptors have Initialize set; the first
     // failure ends the pass and travels on. A descriptor that plug-in code dropped from the
@@ -146,7 +151,23 @@ public:
     bool IsResolved() const { return Resolved_; }
     void SetResolved(bool Value) { Resolved_ = Value; }
 
+    // --- listeners (ORVRegistryEvents.h) ---
+    // The listeners of the engine that built this registry; nil for one read for inspection.
+    void SetEventHub(std::shared_ptr<TRegistryEventHub> Hub) { EventHub_ = std::move(Hub); }
+    const std::shared_ptr<TRegistryEventHub>& EventHub() const { return EventHub_; }
+    // What the engine call under way records, nil when nothing records.
+    TDeltaRecorder* Recorder() const { return Recorder_; }
+    void SetRecorder(TDeltaRecorder* Recorder) { Recorder_ = Recorder; }
+    // Descriptor, of this registry or entering it, is about to change (enter, leave, start, stop).
+    void NoteChanging(TORVDescriptor& Descriptor) {
+        if (Recorder_) RecordChanging(Descriptor);
+    }
+
 private:
+    // The recorder's side of NoteChanging and Close.
+    void RecordChanging(TORVDescriptor& Descriptor);
+    void RecordClosing();
+
     // What a change of the registry leaves for the next link and validation to look at again.
     struct TChangeState {
         // Extensions of the registry that are not linked to the point each of their names leads
@@ -205,6 +226,8 @@ private:
     uint64_t LastOrder_ = 0;  // of the descriptor that entered last (see TORVDescriptor::GetRegistryOrder)
     std::vector<Ref<IORVDescriptor>> Retained_;
     TChecks* Checks_ = nullptr;
+    std::shared_ptr<TRegistryEventHub> EventHub_;
+    TDeltaRecorder* Recorder_ = nullptr;
 };
 
 }  // namespace orv

@@ -637,6 +637,88 @@ struct IORVEngineMonitor : IInterface {
 };
 
 // ---------------------------------------------------------------------------------------------
+// Following the registry as it changes (our extension: IORVRegistryEvents on the engine object)
+// ---------------------------------------------------------------------------------------------
+
+// What made a registry change (IORVRegistryDelta::GetKind).
+constexpr int32_t dkStartup = 0;   // a Startup built a new registry and started its Initialize plug-ins
+constexpr int32_t dkLoad = 1;      // a LoadPlugins
+constexpr int32_t dkUnload = 2;    // an UnloadPlugins
+constexpr int32_t dkStart = 3;     // a factory lookup started a plug-in on first use
+constexpr int32_t dkShutdown = 4;  // a Shutdown stopped the plug-ins
+
+// What one engine call changed in one registry. Everything is the net change from the call's
+// beginning to its end, and includes what plug-in code did meanwhile (a Stop that loads a folder
+// during UnloadPlugins): a plug-in loaded and dropped again within the call appears nowhere.
+// Each descriptor collection lists its plug-ins in the registry's order (those removed in the
+// order they had); every object stays valid while the delta is held (a removed descriptor still
+// answers GetID, and so do its points and extensions).
+//
+// Links are reported per point: GetChangedPoints lists, in the registry's order, each point whose
+// extensions changed; for the point at Index, GetUnlinked gives the extensions that left it and
+// GetLinked those that joined it. A copy of the point's extensions before the call, with the
+// unlinked ones taken out and then the linked ones appended in their order, is the point's list
+// after the call. A dkStartup delta describes a new registry: forget what the registry before held;
+// GetAdded then lists all its plug-ins, GetChangedPoints each point with extensions, GetLinked all
+// of them, and GetStarted the plug-ins running. A plug-in counts as started from its Start's return
+// (or, without a plug-in object, from the moment the engine starts it) until its Stop, its unload,
+// or the Shutdown of its registry.
+struct IORVRegistryDelta : IInterface {
+    static constexpr TGUID IID = {0x1D3B6116, 0xBEB1, 0x42B0, {0xBA, 0xAE, 0x1E, 0xF8, 0x6C, 0xF1, 0xE5, 0x5B}};
+    // One of dkStartup .. dkShutdown: the call that the host (or a listener) made.
+    virtual int32_t ORV_CALL GetKind() = 0;
+    // The plug-ins that entered the registry.
+    virtual Ref<IORVDescriptors> ORV_CALL GetAdded() = 0;
+    // The plug-ins that left it.
+    virtual Ref<IORVDescriptors> ORV_CALL GetRemoved() = 0;
+    // The plug-ins that were not started before the call and are started after it.
+    virtual Ref<IORVDescriptors> ORV_CALL GetStarted() = 0;
+    // The plug-ins that were started before the call and are not after it (removed ones included).
+    virtual Ref<IORVDescriptors> ORV_CALL GetStopped() = 0;
+    // The points whose linked extensions changed, in the registry's order (a removed plug-in's
+    // points included, with the extensions they lost).
+    virtual Ref<IORVExtensionPoints> ORV_CALL GetChangedPoints() = 0;
+    // Of the point at Index in GetChangedPoints: the extensions linked to it during the call and
+    // still linked, in the point's order. EORVException outside the list.
+    virtual Ref<IORVExtensions> ORV_CALL GetLinked(int32_t Index) = 0;
+    // Of the point at Index in GetChangedPoints: the extensions linked to it before the call and
+    // not any more, in the order they left. EORVException outside the list.
+    virtual Ref<IORVExtensions> ORV_CALL GetUnlinked(int32_t Index) = 0;
+    // The registry that changed (for dkStartup the engine's new one).
+    virtual Ref<IORVRegistry> ORV_CALL GetRegistry() = 0;
+};
+
+// Implemented by the host. RegistryChanged is called on the thread that drives the engine, once
+// the call's work is done and the registry is consistent: it may read the registry and call the
+// engine back (the usual rules apply: a call is honoured or refused before anything changes). A
+// delta that such a call makes while listeners are being called is delivered to every listener
+// once the current delta has reached them all, so every listener sees the deltas in the order of
+// the changes. An exception is logged (an Error line with its text); the other listeners still get
+// the delta, and then the engine call that delivers it raises the first such exception.
+struct IORVRegistryListener : IInterface {
+    static constexpr TGUID IID = {0x1C85EB1F, 0x9AF8, 0x47AA, {0x9A, 0xF3, 0xE9, 0xF6, 0x64, 0x60, 0x2F, 0x70}};
+    virtual void ORV_CALL RegistryChanged(IORVRegistryDelta* Delta) = 0;
+};
+
+// Answered by the engine object (GetORVEngine) through QueryInterface. A delta goes to the
+// listeners when a Startup (any of the three) has built its registry and started the Initialize
+// plug-ins, before the application runs (also when that start fails, then before Startup raises);
+// after every LoadPlugins and UnloadPlugins (one that raises delivers what it changed, if anything:
+// a failed LoadPlugins changes nothing and delivers nothing); when a factory lookup starts a plug-in;
+// and when Shutdown has stopped the plug-ins. Listeners are called in the order they were added.
+// Without a listener the engine records nothing.
+struct IORVRegistryEvents : IInterface {
+    static constexpr TGUID IID = {0xF3837AAA, 0x13F4, 0x4043, {0xAE, 0x8C, 0x37, 0x58, 0xE2, 0x1F, 0x7A, 0x7F}};
+    // Holds a reference to Listener until RemoveListener (or the engine goes); adding it again does
+    // nothing. EORVException for nil. A listener added while a delta is being delivered gets the
+    // next one; the changes of a call count from the call's beginning.
+    virtual void ORV_CALL AddListener(IORVRegistryListener* Listener) = 0;
+    // Lets go of Listener; one not added does nothing. Removed while a delta is being delivered,
+    // it is not called any more (a listener being called stays alive until its call returns).
+    virtual void ORV_CALL RemoveListener(IORVRegistryListener* Listener) = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
 // Exported functions of the engine library
 // ---------------------------------------------------------------------------------------------
 using TGetORVEngine = void(ORV_CALL*)(IORVEngine** Engine);

@@ -91,6 +91,12 @@ TEST_F(EngineHostTest, LauncherRunsTheHelloExample) {
     EXPECT_TRUE(Contains(Hello.Out, "2 greeter(s) for Tester:")) << Hello.Out;
     EXPECT_TRUE(Contains(Hello.Out, "Hello, Tester!")) << Hello.Out;
     EXPECT_TRUE(Contains(Hello.Out, orv::test::NativeText("你好, Tester!"))) << Hello.Out;
+    // The folder "more" is loaded at run time and dropped again; the listener tells each change.
+    for (const char* Line : {"registry changed (load):", "  added: hello.french", "hello.app.greeters: +hello.french.french",
+                             "3 greeter(s) for Tester:", "Bonjour, Tester!", "registry changed (start):",
+                             "  started: hello.french", "registry changed (unload):", "  removed: hello.french",
+                             "  stopped: hello.french", "hello.app.greeters: -hello.french.french"})
+        EXPECT_TRUE(Contains(Hello.Out, Line)) << Line << "\n" << Hello.Out;
 
     // Without an argument the name comes from the configuration's environment variables.
     TProgramRun Configured = Run("orv-host", {"--quiet", Config});
@@ -124,7 +130,8 @@ TEST_F(EngineHostTest, LauncherProfilesTheHelloExample) {
     }
     // One Start per started plug-in, those started on first use included.
     EXPECT_EQ(Starts, (std::map<std::string, int>{
-                          {"ORVEngine.Runtime", 1}, {"hello.app", 1}, {"hello.chinese", 1}, {"hello.english", 1}}));
+                          {"ORVEngine.Runtime", 1}, {"hello.app", 1}, {"hello.chinese", 1}, {"hello.english", 1},
+                          {"hello.french", 1}}));
     ASSERT_NE(Startup, nullptr);
 
     // The phases and the plug-ins' steps within the start cover its wall time (within 5%).

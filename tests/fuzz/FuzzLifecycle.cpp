@@ -11,7 +11,10 @@
 //  - a Startup from plug-in code while the engine builds or stops is refused with EORVException
 //    before anything changes; a Shutdown is accepted only while running;
 //  - only a plug-in still in its registry is started; every plug-in object whose Start returned
-//    gets exactly one Stop (checked at the end, after a last Shutdown and with everything let go).
+//    gets exactly one Stop (checked at the end, after a last Shutdown and with everything let go);
+//  - a mirror built only from the deltas that a registry listener receives equals the engine's
+//    registry: its plug-ins in order, each point's extensions in order, the plug-ins started. The
+//    listener may raise, or load, unload or shut down from inside the delivery, once per input.
 //
 // The steps follow the tree in the input (see TWorld), each an operation byte and its arguments:
 //   0 drop a held object: slot byte
@@ -20,11 +23,15 @@
 //   3 LoadPlugins: a folder byte   4 UnloadPlugins: a folder byte
 //   5 ParsePaths: a count byte, folder bytes, then the slot that holds the registry
 //   6 Shutdown                     7 StartupWithPlugins: a count byte, then folder bytes
-//   8 Startup
+//   8 Startup                      9 what the listener does with the next delta: an action byte
+//                                    (nothing, raise, load, unload, shut down), a folder byte
 // (The costly start-ups take the rarer bytes: mutations write zeros most.)
 #include "Common/ORVException.h"
 #include "Companion/TarnXMLUtils.h"
+#include "Engine/ORVDescriptor.h"
 #include "Engine/ORVEngineImpl.h"
+#include "Engine/ORVExtensionPoint.h"
+#include "Engine/ORVRegistry.h"
 #include "FuzzSupport.h"
 #include "LifecycleWorld.h"
 
@@ -181,6 +188,20 @@ struct THeld {
     Ref<IORVDescriptors> Descriptors;
 };
 
+// The registry as the deltas tell it (held: a host keeps what it mirrors).
+struct TMirror {
+    Ref<IORVRegistry> Registry;
+    std::vector<Ref<IORVDescriptor>> Plugins;
+    std::map<const void*, std::pair<Ref<IORVExtensionPoint>, std::vector<Ref<IORVExtension>>>> Links;
+    std::set<const void*> Started;
+};
+
+// Raised by the listener on purpose: the call that delivers passes it on after its work is done.
+class TListenerFault : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 enum class TState { Idle, Building, Running, Stopping };
 const char* NameOf(TState S) {
     static const char* const Names[] = {"idle", "building", "running", "stopping"};
@@ -189,12 +210,27 @@ const char* NameOf(TState S) {
 
 // --- the driver --------------------------------------------------------------------------------
 
+class TDriver;
+
+class TMirrorListener : public TInterfacedObject<IORVRegistryListener> {
+public:
+    explicit TMirrorListener(TDriver& Driver) : Driver_(Driver) {}
+    void ORV_CALL RegistryChanged(IORVRegistryDelta* Delta) override;
+
+private:
+    TDriver& Driver_;
+};
+
 class TDriver : public TPluginHooks {
 public:
     explicit TDriver(TWorld& World)
         : World_(World), Object_(new TORVEngine()), Engine_(static_cast<IORVEngine*>(Object_)) {
         World_.Hooks = this;
+        Engine_.Query<IORVRegistryEvents>()->AddListener(Ref<IORVRegistryListener>(new TMirrorListener(*this)).Get());
     }
+
+    // A delta: the mirror follows it, then the listener does what the input asked for.
+    void Apply(IORVRegistryDelta* Delta);
 
     void Step(TBytes& In);
     // The end of the input: a last Shutdown when running, then everything is let go.
@@ -228,6 +264,7 @@ private:
     void Sync();
 
     void CheckAll();
+    void CheckMirror();
     void CheckRegistry(IORVRegistry* Registry, TRegistryModel& Model, const std::string& Which);
     void CheckFind(const TCollectionView& View);
     // Every collection reachable from the engine's registry and the objects held.
@@ -246,7 +283,13 @@ private:
     THeld Held_[6];
     std::deque<std::string> Trace_;
     std::vector<TCollectionView> Checked_;  // the collections as the last step left them
+    std::unique_ptr<TMirror> Mirror_;         // of the registry the last dkStartup delta reported
+    TAction ListenerAction_ = TAction::None;  // for the next delta: None, Throw, Load, Unload or Shutdown
+    std::string ListenerArg_;
+    std::vector<std::pair<std::string, bool>> PendingLoads_;  // the loads under way: folder, model updated
 };
+
+void ORV_CALL TMirrorListener::RegistryChanged(IORVRegistryDelta* Delta) { Driver_.Apply(Delta); }
 
 void TDriver::Fail(const std::string& Rule) {
     std::fprintf(stderr, "lifecycle invariant broken: %s\n", Rule.c_str());
@@ -297,6 +340,10 @@ bool TDriver::Call(const std::string& What, F&& Body) {
     } catch (const TPluginFault& E) {
         Refusal_ = "a plug-in's exception";
         Note("  -> " + std::string(E.what()));
+    } catch (const TListenerFault& E) {
+        // Raised once the call's work was done: the call counts as returned.
+        Note("  -> " + std::string(E.what()));
+        return true;
     } catch (const std::exception& E) {
         Fail(What + " raised an exception no caller can expect: " + E.what());
     }
@@ -393,13 +440,19 @@ void TDriver::Load(const std::string& Folder, const std::vector<TCollectionView>
     Sync();
     std::vector<TCollectionView> Fresh;
     const std::vector<TCollectionView>& BeforeViews = Known ? *Known : (Fresh = Reachable());
+    // The model takes the load when its delta arrives (a listener may act on the registry then),
+    // or else when the call returns.
+    PendingLoads_.push_back({Folder, false});
     const bool Returned = Call("LoadPlugins(" + Folder + ")", [&] { Engine_->LoadPlugins({Folder}); });
+    const bool Taken = PendingLoads_.back().second;
+    PendingLoads_.pop_back();
     Sync();
     if (Returned) {
         if (!Model_) Fail("LoadPlugins returned on an engine without a registry");
-        Model_->Add(World_, World_.FoldersUnder(Folder), Serial_);
+        if (!Taken) Model_->Add(World_, World_.FoldersUnder(Folder), Serial_);
         return;
     }
+    if (Taken) Fail("LoadPlugins(" + Folder + ") delivered a delta, then raised");
     // The registry's unions are caches, rebuilt from the plug-ins present whenever plug-ins come or
     // go (an unload in progress drops them only at its end): CheckRegistry holds them, and what an
     // extension's GetExtensionPoints finds in them, to the plug-ins present.
@@ -626,6 +679,7 @@ std::vector<TCollectionView> TDriver::Reachable() {
 void TDriver::CheckAll() {
     Sync();
     if (Registry_) CheckRegistry(Registry_, *Model_, "the engine's registry");
+    CheckMirror();
     for (std::size_t S = 0; S < 6; ++S)
         if (Held_[S].Registry && Held_[S].Registry.Get() != Registry_)
             CheckRegistry(Held_[S].Registry.Get(), *Held_[S].Model, "the registry held in slot " + std::to_string(S));
@@ -636,7 +690,7 @@ void TDriver::CheckAll() {
 // --- the steps ---------------------------------------------------------------------------------
 
 void TDriver::Step(TBytes& In) {
-    const int Op = In.Next() % 9;
+    const int Op = In.Next() % 10;
     switch (Op) {
         case 0: {
             const int S = In.Next() % 6;
@@ -730,6 +784,13 @@ void TDriver::Step(TBytes& In) {
         case 8:
             Startup(nullptr);
             break;
+        case 9: {
+            static const TAction Actions[] = {TAction::None, TAction::Throw, TAction::Load, TAction::Unload,
+                                              TAction::Shutdown};
+            ListenerAction_ = Actions[In.Next() % 5];
+            ListenerArg_ = World_.FolderArg(In.Next());
+            break;
+        }
         default:
             break;
     }
@@ -739,6 +800,7 @@ void TDriver::Step(TBytes& In) {
 void TDriver::Finish() {
     if (State_ == TState::Running) Shutdown();
     CheckAll();
+    Mirror_.reset();
     for (THeld& H : Held_) H = THeld();
     Model_.reset();
     Registry_ = nullptr;
@@ -748,6 +810,146 @@ void TDriver::Finish() {
             Fail("plug-in " + R.Plan->Name + " was started (its Start returned) and never stopped");
     if (World_.LibrariesOpen != 0)
         Fail(std::to_string(World_.LibrariesOpen) + " plug-in libraries outlived the engine");
+}
+
+// --- the mirror ----------------------------------------------------------------------------------
+
+void TDriver::Apply(IORVRegistryDelta* Delta) {
+    static const char* const Kinds[] = {"startup", "load", "unload", "start", "shutdown"};
+    const int32_t Kind = Delta->GetKind();
+    if (Kind < dkStartup || Kind > dkShutdown) Fail("a delta of kind " + std::to_string(Kind));
+    Ref<IORVRegistry> Registry = Delta->GetRegistry();
+    Note(std::string("delta: ") + Kinds[Kind]);
+    if (Kind == dkStartup) {
+        Mirror_ = std::make_unique<TMirror>();
+        Mirror_->Registry = Registry;
+        // Delivered before Startup returns: the engine runs, unless its start failed.
+        if (State_ == TState::Building && !TConverter::ToRegistry(Registry)->IsClosed()) State_ = TState::Running;
+    } else if (!Mirror_ || Mirror_->Registry.Get() != Registry.Get()) {
+        Fail(std::string("a ") + Kinds[Kind] + " delta of a registry that no startup delta reported");
+    }
+    TMirror& M = *Mirror_;
+    auto Position = [&M](const Ref<IORVDescriptor>& D) {
+        return std::find_if(M.Plugins.begin(), M.Plugins.end(),
+                            [&D](const Ref<IORVDescriptor>& P) { return P.Get() == D.Get(); });
+    };
+    if (Kind == dkLoad && !PendingLoads_.empty() && !PendingLoads_.back().second) {
+        Sync();
+        if (Model_) Model_->Add(World_, World_.FoldersUnder(PendingLoads_.back().first), Serial_);
+        PendingLoads_.back().second = true;
+    }
+    Ref<IORVDescriptors> Added = Delta->GetAdded();
+    for (int32_t I = 0; I < Added->GetCount(); ++I) {
+        Ref<IORVDescriptor> D = Added->GetItem(I);
+        if (Position(D) != M.Plugins.end()) Fail("a delta adds plug-in " + D->GetName() + ", which the mirror holds");
+        M.Plugins.push_back(D);
+    }
+    Ref<IORVExtensionPoints> Points = Delta->GetChangedPoints();
+    for (int32_t I = 0; I < Points->GetCount(); ++I) {
+        Ref<IORVExtensionPoint> Point = Points->GetItem(I);
+        auto& Entry = M.Links[Point.Get()];
+        Entry.first = Point;
+        auto& List = Entry.second;
+        auto Find = [&List](IORVExtension* E) {
+            return std::find_if(List.begin(), List.end(), [E](const Ref<IORVExtension>& X) { return X.Get() == E; });
+        };
+        Ref<IORVExtensions> Unlinked = Delta->GetUnlinked(I), Linked = Delta->GetLinked(I);
+        for (int32_t J = 0; J < Unlinked->GetCount(); ++J) {
+            auto It = Find(Unlinked->GetItem(J).Get());
+            if (It == List.end())
+                Fail("a delta unlinks [" + IdOf(Unlinked->GetItem(J)) + "] from [" + IdOf(Point) +
+                     "], which the mirror does not link");
+            List.erase(It);
+        }
+        for (int32_t J = 0; J < Linked->GetCount(); ++J) {
+            if (Find(Linked->GetItem(J).Get()) != List.end())
+                Fail("a delta links [" + IdOf(Linked->GetItem(J)) + "] to [" + IdOf(Point) + "] twice");
+            List.push_back(Linked->GetItem(J));
+        }
+    }
+    Ref<IORVDescriptors> Removed = Delta->GetRemoved();
+    for (int32_t I = 0; I < Removed->GetCount(); ++I) {
+        Ref<IORVDescriptor> D = Removed->GetItem(I);
+        auto It = Position(D);
+        if (It == M.Plugins.end()) Fail("a delta removes plug-in " + D->GetName() + ", which the mirror lacks");
+        M.Plugins.erase(It);
+        Ref<IORVExtensionPoints> Own = D->GetExtensionPoints();
+        for (int32_t J = 0; J < Own->GetCount(); ++J) {
+            auto Links = M.Links.find(Own->GetItem(J).Get());
+            if (Links == M.Links.end()) continue;
+            if (!Links->second.second.empty())
+                Fail("a delta removes plug-in " + D->GetName() + " whose point [" + IdOf(Own->GetItem(J)) +
+                     "] still lists extensions");
+            M.Links.erase(Links);
+        }
+        M.Started.erase(D.Get());
+    }
+    Ref<IORVDescriptors> Started = Delta->GetStarted(), Stopped = Delta->GetStopped();
+    for (int32_t I = 0; I < Stopped->GetCount(); ++I)
+        if (!M.Started.erase(Stopped->GetItem(I).Get()) && Position(Stopped->GetItem(I)) != M.Plugins.end())
+            Fail("a delta stops plug-in " + Stopped->GetItem(I)->GetName() + ", which was not started");
+    for (int32_t I = 0; I < Started->GetCount(); ++I)
+        if (!M.Started.insert(Started->GetItem(I).Get()).second)
+            Fail("a delta starts plug-in " + Started->GetItem(I)->GetName() + " twice");
+
+    const TAction Action = ListenerAction_;
+    if (Action == TAction::None || Depth_ >= 3) return;
+    ListenerAction_ = TAction::None;
+    Note("in the listener:");
+    if (Action == TAction::Throw) throw TListenerFault("the listener fails");
+    ++Depth_;
+    if (Action == TAction::Load)
+        Load(ListenerArg_);
+    else if (Action == TAction::Unload)
+        Unload(ListenerArg_);
+    else
+        Shutdown();
+    --Depth_;
+}
+
+void TDriver::CheckMirror() {
+    if (!Registry_) return;
+    if (!Mirror_ || Mirror_->Registry.Get() != Registry_) Fail("no startup delta reported the engine's registry");
+    const TMirror& M = *Mirror_;
+    TORVRegistry* Object = TConverter::ToRegistry(Registry_);
+    Ref<IORVDescriptors> Descriptors = Registry_->GetDescriptors();
+    bool Same = static_cast<std::size_t>(Descriptors->GetCount()) == M.Plugins.size();
+    std::string Actual, Mirrored;
+    for (int32_t I = 0; I < Descriptors->GetCount(); ++I) {
+        Actual += " " + Descriptors->GetItem(I)->GetName();
+        Same = Same && Descriptors->GetItem(I).Get() == M.Plugins[static_cast<std::size_t>(I)].Get();
+    }
+    for (const Ref<IORVDescriptor>& D : M.Plugins) Mirrored += " " + D->GetName();
+    if (!Same) Fail("the deltas add up to the plug-ins [" + Mirrored + " ], the registry holds [" + Actual + " ]");
+
+    std::size_t Linked = 0;
+    std::set<const void*> Running;
+    for (int32_t I = 0; I < Descriptors->GetCount(); ++I) {
+        Ref<IORVDescriptor> D = Descriptors->GetItem(I);
+        TORVDescriptor* Plugin = TConverter::ToDescriptor(D);
+        if (!Object->IsClosed() && Plugin->IsStarted() && !Plugin->IsStopped()) Running.insert(D.Get());
+        Ref<IORVExtensionPoints> Points = D->GetExtensionPoints();
+        for (int32_t J = 0; J < Points->GetCount(); ++J) {
+            Ref<IORVExtensionPoint> Point = Points->GetItem(J);
+            Ref<IORVExtensions> Have = Point->GetExtensions();
+            auto Entry = M.Links.find(Point.Get());
+            const std::size_t Count = Entry == M.Links.end() ? 0 : Entry->second.second.size();
+            bool Equal = Count == static_cast<std::size_t>(Have->GetCount());
+            for (std::size_t K = 0; Equal && K < Count; ++K)
+                Equal = Entry->second.second[K].Get() == Have->GetItem(static_cast<int32_t>(K)).Get();
+            if (!Equal) {
+                std::string Want;
+                for (std::size_t K = 0; K < Count; ++K) Want += " " + IdOf(Entry->second.second[K]);
+                Fail("the deltas add up to the extensions [" + Want + " ] of point [" + IdOf(Point) + "] of " +
+                     D->GetName() + ", which lists " + ::View("", nullptr, "", Have).Text());
+            }
+            Linked += Count;
+        }
+    }
+    std::size_t Mirrored_ = 0;
+    for (const auto& Entry : M.Links) Mirrored_ += Entry.second.second.size();
+    if (Mirrored_ != Linked) Fail("the deltas leave links to points that are not in the registry");
+    if (Running != M.Started) Fail("the deltas add up to another set of started plug-ins than the registry's");
 }
 
 }  // namespace
