@@ -177,12 +177,7 @@ void* TORVDescriptor::FindFactoryMethod(const std::string& Name) {
         if (MayStart() || Detached_) {
             // Started on first use: the engine's listeners hear of it.
             TDeltaSession Session(Registry_, dkStart);
-            try {
-                StartPlugin();
-            } catch (...) {
-                Session.Failed();
-                throw;
-            }
+            StartPlugin();
             Session.Deliver();
         } else if (!Library_.empty())
             LoadDll();

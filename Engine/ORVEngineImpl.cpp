@@ -122,8 +122,9 @@ void TORVEngine::StartWith(const TEngineConfigEx& Config, const TPluginConfigDyn
     Registry_->SetEventHub(Listeners_);
     // Held here: the pass below runs plug-in code, which may replace the engine's registry later.
     Ref<TORVRegistry> Registry = Registry_;
+    // What the start changed reaches the listeners also when it fails (see TDeltaSession).
     TDeltaSession Changes(Registry.Get(), dkStartup);
-    try {
+    {
         TPassScope<TPass> Pass(Pass_, TPass::Starting);
         try {
             Registry->StartPlugins();
@@ -133,9 +134,6 @@ void TORVEngine::StartWith(const TEngineConfigEx& Config, const TPluginConfigDyn
             Registry->StopStartedPlugins();
             throw;
         }
-    } catch (...) {
-        Changes.Failed();
-        throw;
     }
     // After the start pass: a store that a plug-in fetched while starting is replaced.
     Registry->SetEnvironmentVariables(Config.EnvironmentVariables);
@@ -180,15 +178,12 @@ void ORV_CALL TORVEngine::Shutdown() {
     Started_ = false;
     Ref<TORVRegistry> Registry = Registry_;
     TDeltaSession Changes(Registry.Get(), dkShutdown);
-    try {
+    {
         TPassScope<TPass> Pass(Pass_, TPass::Stopping);
         // From here on nothing of this registry starts: a plug-in that a Stop asks for is loaded,
         // not started, so that no plug-in is left running after the pass.
         Registry->Close();
         Registry->StopPlugins();
-    } catch (...) {
-        Changes.Failed();
-        throw;
     }
     Log::InfoFmt(SEngineStopped, TArgList{NowText()});
     Changes.Deliver();
@@ -218,12 +213,7 @@ void ORV_CALL TORVEngine::LoadPlugins(const TStringDynArray& Folders) {
     // No registry before the first startup: "Argument cannot be null", as ever.
     TExceptionBuilder::CheckNotNil(Registry_);
     TDeltaSession Changes(Registry_.Get(), dkLoad);
-    try {
-        Registry_->AddAndLink(Added);
-    } catch (...) {
-        Changes.Failed();
-        throw;
-    }
+    Registry_->AddAndLink(Added);
     Changes.Deliver();
 }
 
@@ -246,12 +236,7 @@ void ORV_CALL TORVEngine::UnloadPlugins(const TStringDynArray& Folders) {
     // libraries loaded) until every one of them has left.
     const std::vector<Ref<TORVDescriptor>> Leaving = Registry_->DescriptorsUnder(Prefixes);
     TDeltaSession Changes(Registry_.Get(), dkUnload);
-    try {
-        Registry_->RemoveDescriptors(Leaving);
-    } catch (...) {
-        Changes.Failed();
-        throw;
-    }
+    Registry_->RemoveDescriptors(Leaving);
     Changes.Deliver();
 }
 

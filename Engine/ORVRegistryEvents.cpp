@@ -266,12 +266,12 @@ TDeltaSession::TDeltaSession(TORVRegistry* Registry, int32_t Kind) : Kind_(Kind)
 }
 
 TDeltaSession::~TDeltaSession() {
-    if (Recorder_ && Registry_->Recorder() == Recorder_.get()) Registry_->SetRecorder(nullptr);
+    if (Recorder_) Failed();
 }
 
 Ref<IORVRegistryDelta> TDeltaSession::End(bool Always) {
     if (!Recorder_) return nullptr;
-    Registry_->SetRecorder(nullptr);
+    if (Registry_->Recorder() == Recorder_.get()) Registry_->SetRecorder(nullptr);
     const std::unique_ptr<TDeltaRecorder> Recorder = std::move(Recorder_);
     // A start describes the registry as a whole: whatever plug-in code did during it is in there.
     Ref<IORVRegistryDelta> Result = Kind_ == dkStartup ? TDeltaRecorder::Whole(*Registry_) : Recorder->Delta(Kind_);

@@ -100,7 +100,7 @@ private:
 class TDeltaSession {
 public:
     TDeltaSession(TORVRegistry* Registry, int32_t Kind);
-    // Stops recording without delivering when neither Deliver nor Failed was reached.
+    // A call that did not reach Deliver (it raises): Failed.
     ~TDeltaSession();
     TDeltaSession(const TDeltaSession&) = delete;
     TDeltaSession& operator=(const TDeltaSession&) = delete;
@@ -108,11 +108,11 @@ public:
     // The call's work is done: the listeners get the delta (a dkStart one only when something
     // changed). Raises the first exception of a listener.
     void Deliver();
+
+private:
     // The call raises: the listeners get what it changed, if anything; what they raise is logged
     // only, the call's own exception goes on.
     void Failed() noexcept;
-
-private:
     // Stops recording; the delta, nil when this session did not record or nothing changed (Always:
     // a delta even then).
     Ref<IORVRegistryDelta> End(bool Always);
