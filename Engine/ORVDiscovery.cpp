@@ -93,7 +93,8 @@ TPluginConfigDynArray TORVEngine::DiscoverPluginConfigs(const TStringDynArray& P
             Result.push_back(TPluginConfig{nullptr, std::move(FileName)});
         }
     }
-    for (TPluginConfig& Config : Result) Config.Document = LoadXMLDocument(Config.FileName);
+    TXMLLoader Loader;
+    for (TPluginConfig& Config : Result) Config.Document = Loader.Load(Config.FileName);
     return Result;
 }
 
