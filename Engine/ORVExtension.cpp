@@ -30,9 +30,25 @@ void TrimInPlace(std::string& S) {
 
 TORVExtension::TORVExtension(const std::string& LocalID) : LocalID_(LocalID) {}
 
+void TORVExtension::BorrowTexts(const char* LocalID, const char* Name, const char* FactoryMethod) {
+    if (LocalID) LocalID_.Borrow(LocalID);
+    if (Name) Name_.Borrow(Name);
+    if (FactoryMethod) FactoryMethod_.Borrow(FactoryMethod);
+}
+
+void TORVExtension::SetConfigElement(const Ref<IXMLDocument>& Document, uint32_t E) {
+    if (ConfigDocument_ && ConfigDocument_.Get() != Document.Get()) {
+        LocalID_.Keep();
+        Name_.Keep();
+        FactoryMethod_.Keep();
+    }
+    ConfigDocument_ = Document;
+    ConfigElement_ = E;
+}
+
 std::string ORV_CALL TORVExtension::GetID() {
     TExceptionBuilder::Check(Descriptor_ != nullptr);
-    return Descriptor_->GetID() + "." + LocalID_;
+    return Descriptor_->GetID() + "." + LocalID_.Str();
 }
 
 Ref<IORVDescriptor> ORV_CALL TORVExtension::GetDescriptor() {
@@ -130,7 +146,7 @@ void TORVExtension::ForgetPoint(const TORVExtensionPoint* Point) {
 TORVFactory ORV_CALL TORVExtension::GetFactory() {
     // Held while its code may run.
     const Ref<IORVDescriptor> Descriptor = GetDescriptor();
-    void* Address = Descriptor_->FindFactoryMethod(FactoryMethod_);
+    void* Address = Descriptor_->FindFactoryMethod(FactoryMethod_.Str());
     return reinterpret_cast<TORVFactory>(Address);
 }
 

@@ -14,6 +14,7 @@
 #include "Engine/ORVExtensionPoint.h"
 #include "Engine/ORVRegistry.h"
 
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -25,6 +26,10 @@ namespace {
 std::string LocalPart(const std::string& ID) {
     const std::size_t Dot = ID.rfind('.');
     return Dot == std::string::npos ? ID : ID.substr(Dot + 1);
+}
+const char* LocalPart(const char* ID) {
+    const char* Dot = std::strrchr(ID, '.');
+    return Dot ? Dot + 1 : ID;
 }
 
 // Every attribute the reader takes from a manifest element. Reading names them only through
@@ -64,6 +69,16 @@ struct TManifest {
             for (const char* C = Value; *C; ++C)
                 if (static_cast<unsigned char>(*C) >= 0x80) return Platform().Utf8ToNative(Value);
         return std::string(Value);  // ASCII reads the same in every encoding
+    }
+    // The attribute's text where the tree holds it in the engine's encoding ("" when absent), to
+    // be borrowed by an object that holds the document; nullptr when only Text gives it.
+    const char* Kept(uint32_t E, TAttribute A) const {
+        const char* Value = Tree.Attribute(E, NameOf(A));
+        if (!Value) return "";
+        if (!Tree.IsNative())
+            for (const char* C = Value; *C; ++C)
+                if (static_cast<unsigned char>(*C) >= 0x80) return nullptr;
+        return Value;
     }
     bool Bool(uint32_t E, TAttribute A) const {
         const char* Value = Tree.Attribute(E, NameOf(A));
@@ -228,7 +243,13 @@ void TORVEngine::ReadExtensions(const TManifest& Manifest, const Ref<IXMLDocumen
         if (!Manifest.Named(Child, "Extension")) continue;
         Ref<TORVExtension> Extension(new TORVExtension());
         Extension->SetDescriptor(&Descriptor);
-        Extension->SetLocalID(LocalPart(Manifest.Text(Child, TAttribute::ID)));
+        // The element is made an interface object only when someone asks for it. The extension
+        // holds the document, so its texts stay where the tree has them.
+        Extension->SetConfigElement(Document, Child);
+        if (const char* ID = Manifest.Kept(Child, TAttribute::ID))
+            Extension->BorrowTexts(LocalPart(ID), nullptr, nullptr);
+        else
+            Extension->SetLocalID(LocalPart(Manifest.Text(Child, TAttribute::ID)));
         if (!Extension->TrySetPoints(Manifest.Text(Child, TAttribute::Points))) {
             TFinding F = Manifest.At(Child, Rules::MissingAttribute, TEngineReaction::Raise);
             F.PluginID = Descriptor.GetID();
@@ -238,11 +259,14 @@ void TORVEngine::ReadExtensions(const TManifest& Manifest, const Ref<IXMLDocumen
             Findings.Report(F);
             throw TPluginSkipped();
         }
-        std::string FactoryMethod = Manifest.Text(Child, TAttribute::FactoryMethod);
-        Extension->SetFactoryMethod(FactoryMethod.empty() ? std::string(DefaultFactoryMethod) : std::move(FactoryMethod));
-        Extension->SetName(Manifest.Text(Child, TAttribute::Name));
-        // The element is made an interface object only when someone asks for it.
-        Extension->SetConfigElement(Document, Child);
+        if (const char* FactoryMethod = Manifest.Kept(Child, TAttribute::FactoryMethod))
+            Extension->BorrowTexts(nullptr, nullptr, *FactoryMethod ? FactoryMethod : DefaultFactoryMethod);
+        else
+            Extension->SetFactoryMethod(Manifest.Text(Child, TAttribute::FactoryMethod));
+        if (const char* Name = Manifest.Kept(Child, TAttribute::Name))
+            Extension->BorrowTexts(nullptr, Name, nullptr);
+        else
+            Extension->SetName(Manifest.Text(Child, TAttribute::Name));
         Extensions->Add(Extension.Get());
     }
 }

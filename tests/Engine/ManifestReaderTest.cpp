@@ -186,6 +186,49 @@ TEST_F(ManifestReaderTest, PluginFieldsExtensionsAndPointsAreRead) {
     EXPECT_FALSE(Plain->IsUnique());
 }
 
+// An extension's id, name and factory method, as a host reads them.
+std::string TextsOf(const Ref<IORVExtension>& E) {
+    TORVExtension* Object = TConverter::ToExtension(E);
+    return Object->GetLocalID() + "|" + E->GetName() + "|" + Object->GetFactoryMethod();
+}
+
+// The manifest's texts that an extension keeps outlive the registry and every other hold on the
+// manifest; those that the engine's encoding changes are the extension's own copies, and so are
+// the rest once it is given another element.
+TEST_F(ManifestReaderTest, AnExtensionKeepsItsTextsWhateverLetsGoOfTheManifest) {
+    struct TMarking : TFakeExe {
+        std::string Utf8ToNative(const std::string& Utf8) override { return "{" + Utf8 + "}"; }
+    } Marking;
+    Marking.Exe = Fake.Exe;
+    TPlatformOverride UseMarking{Marking};
+    Read("a/plugin.xml",
+         "<Plugin ID='Demo'>"
+         "  <Extension ID='a.b.One' Name='First' Points='p.q'/>"
+         "  <Extension ID='Two' Name='' Points='p.q' FactoryMethod=''/>"
+         "  <Extension ID='Dr\xC3\xAD' Name='Gr\xC3\xBC\xC3\x9F\x65' Points='p.q' FactoryMethod='Mak\xC3\xA9'/>"
+         "  <Extension ID='Four' Points='p.q' FactoryMethod='MakeFour'/>"
+         "</Plugin>");
+    Ref<IORVExtensions> Extensions = Descriptor("Demo")->GetExtensions();
+    ASSERT_EQ(Extensions->GetCount(), 4);
+    std::vector<Ref<IORVExtension>> Held;
+    for (int32_t I = 0; I < Extensions->GetCount(); ++I) Held.push_back(Extensions->GetItem(I));
+    const TStrings Texts{"One|First|GetExtensionImpl", "Two||GetExtensionImpl",
+                         "{Dr\xC3\xAD}|{Gr\xC3\xBC\xC3\x9F\x65}|{Mak\xC3\xA9}", "Four||MakeFour"};
+    for (std::size_t I = 0; I < Held.size(); ++I) EXPECT_EQ(TextsOf(Held[I]), Texts[I]);
+
+    Extensions = nullptr;
+    Registry = nullptr;
+    EXPECT_EQ(LiveXMLDocumentCount(), 1);  // the extensions hold it
+    for (std::size_t I = 0; I < Held.size(); ++I) EXPECT_EQ(TextsOf(Held[I]), Texts[I]);
+
+    // Given another element, an extension copies what it took from the first document, which then goes.
+    for (const Ref<IORVExtension>& E : Held)
+        TConverter::ToExtension(E)->SetConfigElement(LoadXMLDocumentFromString("<Other/>", "o.xml"), 0);
+    EXPECT_EQ(LiveXMLDocumentCount(), 4);  // one of its own each
+    for (std::size_t I = 0; I < Held.size(); ++I) EXPECT_EQ(TextsOf(Held[I]), Texts[I]);
+    EXPECT_EQ(Held[0]->GetConfig()->GetNodeName(), "{Other}");
+}
+
 TEST_F(ManifestReaderTest, ALibraryBesideTheManifestWinsOverDllPath) {
     const std::string Beside = Tree.WriteFile("a/libdemo.so", "x");
     Tree.WriteFile("dlls/libdemo.so", "x");
