@@ -37,6 +37,7 @@ public:
     TXMLTree& Tree() { return Tree_; }
     // For a copy: the node objects of the document copied, by element.
     std::vector<Ref<IXMLNode>>& Originals() { return Originals_; }
+    std::shared_ptr<const TFileNames>& FilesBeside() { return FilesBeside_; }
 
     Ref<IXMLNode> ORV_CALL GetDocumentElement() override;
     std::string ORV_CALL GetFileName() override { return FileName_; }
@@ -45,6 +46,7 @@ private:
     TXMLTree Tree_;
     std::string FileName_;
     std::vector<Ref<IXMLNode>> Originals_;
+    std::shared_ptr<const TFileNames> FilesBeside_;
 };
 
 using TDocumentRef = Ref<TXMLDocument>;
@@ -186,6 +188,16 @@ bool XMLNodePosition(IXMLNode* Node, int32_t& Line, int32_t& Column) {
     const auto* Own = dynamic_cast<const TXMLNode*>(Node);
     if (Own) Own->Position(Line, Column);
     return Line > 0;
+}
+
+void XMLSetFilesBeside(IXMLDocument* Document, std::shared_ptr<const TFileNames> Files) {
+    if (auto* Own = dynamic_cast<TXMLDocument*>(Document)) Own->FilesBeside() = std::move(Files);
+}
+
+std::shared_ptr<const TFileNames> XMLTakeFilesBeside(IXMLDocument* Document) {
+    std::shared_ptr<const TFileNames> Files;
+    if (auto* Own = dynamic_cast<TXMLDocument*>(Document)) Files.swap(Own->FilesBeside());
+    return Files;
 }
 
 const TXMLTree* XMLTreeOf(IXMLDocument* Document) {

@@ -7,6 +7,8 @@
 
 #include <ORVInterface.h>
 
+#include "Common/Platform.h"
+
 #include <memory>
 #include <string>
 
@@ -47,6 +49,13 @@ private:
     std::string Bytes_;
     std::string Converted_;
 };
+
+// What the finder of Document's file knew of the file's folder: its regular files, as a walk listed
+// them (Document from LoadXMLDocument or a TXMLLoader; nothing happens for another). Taken by
+// the first reader that asks: the document does not keep them.
+void XMLSetFilesBeside(IXMLDocument* Document, std::shared_ptr<const TFileNames> Files);
+// Those files, nil when nobody set them or a reader took them already.
+std::shared_ptr<const TFileNames> XMLTakeFilesBeside(IXMLDocument* Document);
 
 // The 1-based line and column of Node's start tag in its file (Node from LoadXMLDocument); false,
 // with both 0, when they are not known.

@@ -238,6 +238,68 @@ TEST_F(ManifestReaderTest, ALibraryBesideTheManifestWinsOverDllPath) {
     EXPECT_EQ(Capture.Lines(), TStrings{LogLine('I', SPluginBoundToDll, {"Demo", Beside})});
 }
 
+// A library that discovery's listing of the manifest's folder holds is the one a look by its path
+// finds; every other one is sought as before: the same library, the same lines, the same places
+// searched, whether the manifests come from discovery or not.
+TEST_F(ManifestReaderTest, DiscoverysListingFindsTheLibraryALookByPathFinds) {
+    namespace fs = std::filesystem;
+    Tree.WriteFile("root/p1/lib1.so", "x");
+    Tree.WriteFile("root/p2/.hidden.so", "x");
+    Tree.WriteFile("root/p3/sub/lib3.so", "x");
+    Tree.MakeFolder("root/p4/lib4.so");
+    const std::string InDlls = Tree.WriteFile("dlls/lib4.so", "x");
+    Tree.WriteFile("root/p7/lib7.so", "x");
+    EngineConfig.DllPath = {Tree.PathOf("dlls")};
+    std::vector<std::pair<std::string, std::string>> Plugins{{"p1", "lib1.so"}, {"p2", ".hidden.so"},
+                                                             {"p3", "sub/lib3.so"}, {"p4", "lib4.so"},
+                                                             {"p7", "LIB7.so"},     {"p8", "plugin.xml"},
+                                                             {"p0", "lib1.so"},     {"p9", "lib1.so"}};
+    Tree.MakeFolder("root/p5");
+    Tree.MakeFolder("root/p6");
+    std::error_code Failed;
+    fs::create_symlink("../p1/lib1.so", Tree.PathOf("root/p5/link.so"), Failed);
+    if (!Failed) fs::create_symlink("gone.so", Tree.PathOf("root/p6/dangling.so"), Failed);
+    if (!Failed) Plugins.insert(Plugins.end(), {{"p5", "link.so"}, {"p6", "dangling.so"}});
+    for (const auto& P : Plugins)
+        Tree.WriteFile("root/" + P.first + "/plugin.xml", "<Plugin ID='" + P.first + "' Library='" + P.second + "'/>");
+
+    TPluginConfigDynArray Found = TORVEngine::DiscoverPluginConfigs({Tree.PathOf("root")}, "plugin.xml");
+    ASSERT_EQ(Found.size(), Plugins.size());
+    const std::shared_ptr<const TFileNames> Files = XMLTakeFilesBeside(Found[1].Document.Get());  // p1
+    ASSERT_TRUE(Files);
+    EXPECT_EQ(*Files, (TFileNames{"lib1.so", "plugin.xml"}));
+    XMLSetFilesBeside(Found[1].Document.Get(), Files);
+    for (const TPluginConfig& Config : Found) TORVEngine::ReadPluginConfig(Registry, EngineConfig, Config, Parser);
+    // The reader does not keep them.
+    for (const TPluginConfig& Config : Found) EXPECT_FALSE(XMLTakeFilesBeside(Config.Document.Get()));
+    const TStrings ListedLines = Capture.Lines();
+    TStrings Listed;
+    for (const auto& P : Plugins) Listed.push_back(Descriptor(P.first)->GetLibrary());
+
+    Registry = Ref<TORVRegistry>(new TORVRegistry());
+    Capture.Logger->Clear();
+    for (const TPluginConfig& Config : Found)
+        TORVEngine::ReadPluginConfig(Registry, EngineConfig, TPluginConfig{LoadXMLDocument(Config.FileName), Config.FileName},
+                                     Parser);
+    TStrings ByPath;
+    for (const auto& P : Plugins) ByPath.push_back(Descriptor(P.first)->GetLibrary());
+    EXPECT_EQ(Listed, ByPath);
+    EXPECT_EQ(ListedLines, Capture.Lines());
+    EXPECT_EQ(Listed[0], Tree.PathOf("root/p1/lib1.so"));
+    EXPECT_EQ(Listed[1], Tree.PathOf("root/p2/.hidden.so"));
+    EXPECT_EQ(Listed[2], Tree.PathOf("root/p3") + Sep + "sub/lib3.so");
+    EXPECT_EQ(Listed[3], InDlls);
+    // Where letter case counts, no file is named so; elsewhere the look by path finds lib7.so.
+    EXPECT_EQ(Listed[4], TPathRules::LowerCaseValues ? Tree.PathOf("root/p7") + Sep + "LIB7.so" : "LIB7.so");
+    EXPECT_EQ(Listed[5], Tree.PathOf("root/p8/plugin.xml"));
+    EXPECT_EQ(Listed[6], "lib1.so");  // the listing of the neighbouring folder is not theirs
+    EXPECT_EQ(Listed[7], "lib1.so");
+    if (Plugins.size() > 8) {
+        EXPECT_EQ(Listed[8], Tree.PathOf("root/p5/link.so"));
+        EXPECT_EQ(Listed[9], "dangling.so");
+    }
+}
+
 TEST_F(ManifestReaderTest, ALibraryIsSoughtInDllPathInOrderThenThroughThePathVariables) {
     const std::string InSecond = Tree.WriteFile("second/libb.so", "x");
     Tree.WriteFile("third/libb.so", "x");
