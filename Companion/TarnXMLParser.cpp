@@ -13,10 +13,6 @@
 #include <unordered_map>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace orv {
 
 namespace {
@@ -91,20 +87,6 @@ std::size_t SkipPlain(const unsigned char* Bytes, std::size_t I, std::size_t Siz
             Byte[int{'<'}] = Byte[int{'&'}] = false;
         }
     } Plain;
-#if defined(__SSE2__)
-    // The bytes from 0x80 up are negative, and so below the space too.
-    const __m128i Space = _mm_set1_epi8(0x20), Tab = _mm_set1_epi8('\t'), Return = _mm_set1_epi8('\r');
-    const __m128i Less = _mm_set1_epi8('<'), Amp = _mm_set1_epi8('&'), StopByte = _mm_set1_epi8(static_cast<char>(Stop));
-    for (; I + 16 <= Size; I += 16) {
-        const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Bytes + I));
-        __m128i Look = _mm_cmplt_epi8(V, Space);
-        if (!Blanks) Look = _mm_andnot_si128(_mm_or_si128(_mm_cmpeq_epi8(V, Tab), _mm_cmpeq_epi8(V, Return)), Look);
-        Look = _mm_or_si128(Look, _mm_or_si128(_mm_cmpeq_epi8(V, Less), _mm_cmpeq_epi8(V, Amp)));
-        Look = _mm_or_si128(Look, _mm_cmpeq_epi8(V, StopByte));
-        const auto Mask = static_cast<unsigned>(_mm_movemask_epi8(Look));
-        if (Mask) return I + static_cast<unsigned>(__builtin_ctz(Mask));
-    }
-#endif
     for (; I < Size; ++I) {
         const unsigned char B = Bytes[I];
         if (!Plain.Byte[B] || B == Stop) break;
