@@ -50,6 +50,7 @@ public:
 
 private:
     std::unordered_map<uint64_t, bool> PseudoVolumes_;  // volumes asked about already
+    std::vector<uint64_t> ListBuffer_;                  // where a listing is read, when the system needs one
 };
 
 }  // namespace orv

@@ -3,6 +3,7 @@
 #include "FolderAccess.h"
 
 #include <algorithm>
+#include <memory>
 #include <set>
 #include <unordered_set>
 
@@ -77,6 +78,7 @@ private:
         TFileIdentity Identity;
         std::vector<TFolderEntry> Entries;
         std::size_t Next = 0;
+        std::shared_ptr<const TFileNames> Files;  // its regular files, made when first asked for
     };
 
     // The identity of a file entry of the deepest frame, from its folder's handle.
@@ -86,6 +88,16 @@ private:
         bool Get(TFileIdentity& Identity) const override {
             return Walk_.Reopen(Walk_.Frames_.size() - 1) &&
                    Walk_.System_.EntryIdentity(Walk_.Frames_.back().Handle, Walk_.Path_, Name_, Identity);
+        }
+        std::shared_ptr<const TFileNames> FilesBeside() const override {
+            TFrame& Frame = Walk_.Frames_.back();
+            if (!Frame.Files) {
+                auto Files = std::make_shared<TFileNames>();
+                for (const TFolderEntry& Entry : Frame.Entries)
+                    if (!Entry.IsFolder) Files->push_back(Entry.Name);
+                Frame.Files = std::move(Files);
+            }
+            return Frame.Files;
         }
 
     private:
@@ -116,7 +128,7 @@ private:
         std::vector<TFolderEntry> Entries;
         if (!System_.List(Folder, Path_, Entries, Error)) Walker_.Unreadable(Path_, Error);
         SortByName(Entries);
-        Frames_.push_back(TFrame{Folder, std::move(Name), Identity, std::move(Entries), 0});
+        Frames_.push_back(TFrame{Folder, std::move(Name), Identity, std::move(Entries), 0, nullptr});
         Opened(Frames_.size() - 1);
         return true;
     }

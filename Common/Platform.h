@@ -53,11 +53,18 @@ struct TFileIdentityHash {
     }
 };
 
-// Which file the entry a TFolderWalker is told about is, asked for only where it matters.
+// The names of the regular files of a folder, sorted by name (byte order).
+using TFileNames = std::vector<std::string>;
+
+// Which file the entry a TFolderWalker is told about is, asked for only where it matters, and what
+// the walk knows of its folder.
 class TEntryIdentity {
 public:
     // False when the identity cannot be told (the entry went away, a path too long, ...).
     virtual bool Get(TFileIdentity& Identity) const = 0;
+    // The regular files of the entry's folder as the walk listed them (hidden ones left out), one
+    // list shared by all the entries of the folder; nil where the walk does not know them.
+    virtual std::shared_ptr<const TFileNames> FilesBeside() const { return nullptr; }
 
 protected:
     ~TEntryIdentity() = default;

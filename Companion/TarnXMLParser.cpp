@@ -13,10 +13,6 @@
 #include <unordered_map>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace orv {
 
 namespace {
@@ -91,20 +87,6 @@ std::size_t SkipPlain(const unsigned char* Bytes, std::size_t I, std::size_t Siz
             Byte[int{'<'}] = Byte[int{'&'}] = false;
         }
     } Plain;
-#if defined(__SSE2__)
-    // The bytes from 0x80 up are negative, and so below the space too.
-    const __m128i Space = _mm_set1_epi8(0x20), Tab = _mm_set1_epi8('\t'), Return = _mm_set1_epi8('\r');
-    const __m128i Less = _mm_set1_epi8('<'), Amp = _mm_set1_epi8('&'), StopByte = _mm_set1_epi8(static_cast<char>(Stop));
-    for (; I + 16 <= Size; I += 16) {
-        const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Bytes + I));
-        __m128i Look = _mm_cmplt_epi8(V, Space);
-        if (!Blanks) Look = _mm_andnot_si128(_mm_or_si128(_mm_cmpeq_epi8(V, Tab), _mm_cmpeq_epi8(V, Return)), Look);
-        Look = _mm_or_si128(Look, _mm_or_si128(_mm_cmpeq_epi8(V, Less), _mm_cmpeq_epi8(V, Amp)));
-        Look = _mm_or_si128(Look, _mm_cmpeq_epi8(V, StopByte));
-        const auto Mask = static_cast<unsigned>(_mm_movemask_epi8(Look));
-        if (Mask) return I + static_cast<unsigned>(__builtin_ctz(Mask));
-    }
-#endif
     for (; I < Size; ++I) {
         const unsigned char B = Bytes[I];
         if (!Plain.Byte[B] || B == Stop) break;
@@ -153,12 +135,34 @@ struct TOpen {
     std::string Joined;
 };
 
+// An attribute name of the tag being read.
+struct TName {
+    const char* Name;
+    std::size_t Length;
+};
+
+}  // namespace
+
+// The parser's lists, kept by the build from document to document.
+struct TXMLBuild::TParserRoom {
+    std::vector<TOpen> Open;
+    std::vector<TName> Attributes;
+    std::vector<std::size_t> Ends;  // where the names of a tag end: NULs once the tag is read
+    std::vector<uint32_t> Seen;     // an open-addressing table of attribute numbers
+};
+
+TXMLBuild::TXMLBuild() : ParserRoom_(new TParserRoom) {}
+TXMLBuild::~TXMLBuild() = default;
+
+namespace {
+
 class TParser {
 public:
     // Reads B[0, N) (B[N] is readable); Lines (the top document only) receives where lines start;
     // Tree, when given, the elements.
-    TParser(char* B, std::size_t N, TDeclarations& Declared, std::vector<uint32_t>* Lines, TXMLTree* Tree)
-        : B_(B), U_(reinterpret_cast<unsigned char*>(B)), N_(N), Declared_(Declared), Lines_(Lines), Tree_(Tree) {}
+    TParser(char* B, std::size_t N, TDeclarations& Declared, std::vector<uint32_t>* Lines, TXMLBuild* Tree)
+        : B_(B), U_(reinterpret_cast<unsigned char*>(B)), N_(N), Declared_(Declared), Lines_(Lines), Tree_(Tree),
+          Room_(Tree ? Tree->ParserRoom() : Own_) {}
 
     void Document();
     // The replacement text of an entity as content, or as a part of an attribute value.
@@ -166,8 +170,6 @@ public:
     void EntityInAttribute();
     // The replacement text of a parameter entity between declarations.
     void EntityDeclarations();
-
-    std::vector<uint32_t> Parents;  // the parent of each tree element (the root's: none)
 
 private:
     [[noreturn]] void Fail(const std::string& What, std::size_t At) const { throw TFailure{What, At}; }
@@ -266,16 +268,10 @@ private:
     std::size_t I_ = 0;
     TDeclarations& Declared_;
     std::vector<uint32_t>* Lines_;
-    TXMLTree* Tree_;
-    std::vector<TOpen> Open_;
+    TXMLBuild* Tree_;
+    TXMLBuild::TParserRoom Own_;  // the lists of a parser without a tree (the text of an entity)
+    TXMLBuild::TParserRoom& Room_;
     std::size_t Depth_ = 0;  // elements open
-    struct TName {
-        const char* Name;
-        std::size_t Length;
-    };
-    std::vector<TName> Attributes_;
-    std::vector<std::size_t> Ends_;  // where the names of a tag end: NULs once the tag is read
-    std::vector<uint32_t> Seen_;     // an open-addressing table of attribute numbers
     bool HasDoctype_ = false;
 };
 
@@ -435,13 +431,13 @@ void TParser::StartTag(std::size_t Start, bool& Empty) {
     const std::size_t NameStart = I_;
     if (!Name()) FailHere("'<' must start a tag: a name, '/', '!' or '?' must follow it");
     const std::size_t NameLength = I_ - NameStart;
-    Ends_.clear();
-    Ends_.push_back(I_);
-    Attributes_.clear();
+    Room_.Ends.clear();
+    Room_.Ends.push_back(I_);
+    Room_.Attributes.clear();
     uint32_t Element = 0;
     if (Tree_) {
         Element = Tree_->AddElement(Tree_->InBuffer(B_ + NameStart), static_cast<uint32_t>(Start));
-        Parents.push_back(Depth_ == 0 ? TXMLTree::None : Open_[Depth_ - 1].Element);
+        Tree_->Parents().push_back(Depth_ == 0 ? TXMLTree::None : Room_.Open[Depth_ - 1].Element);
     }
     for (;;) {
         const bool Blank = SkipBlanks();
@@ -462,22 +458,22 @@ void TParser::StartTag(std::size_t Start, bool& Empty) {
         if (!Name()) FailHere("expected an attribute name, '>' or '/>' in a tag");
         if (!Blank) Fail("a space must separate attributes", AttributeStart);
         const std::string_view AttributeName(B_ + AttributeStart, I_ - AttributeStart);
-        Ends_.push_back(I_);
+        Room_.Ends.push_back(I_);
         SkipBlanks();
         if (!Skip("=")) FailHere("attribute \"" + std::string(AttributeName) + "\" needs '=' and a quoted value");
         SkipBlanks();
         if (I_ >= N_ || (U_[I_] != '"' && U_[I_] != '\''))
             FailHere("the value of attribute \"" + std::string(AttributeName) + "\" must be quoted");
         const std::size_t Value = AttributeValue();
-        Attributes_.push_back({AttributeName.data(), AttributeName.size()});
+        Room_.Attributes.push_back({AttributeName.data(), AttributeName.size()});
         if (Tree_) Tree_->AddAttribute(Tree_->InBuffer(B_ + AttributeStart), Tree_->InBuffer(B_ + Value));
     }
     CheckUniqueAttributes(Start);
     // The bytes after the names are read: the names end there.
-    for (std::size_t End : Ends_) B_[End] = '\0';
+    for (std::size_t End : Room_.Ends) B_[End] = '\0';
     if (!Empty) {
-        if (Open_.size() <= Depth_) Open_.emplace_back();
-        TOpen& Top = Open_[Depth_++];
+        if (Room_.Open.size() <= Depth_) Room_.Open.emplace_back();
+        TOpen& Top = Room_.Open[Depth_++];
         Top.Name = B_ + NameStart;
         Top.Length = NameLength;
         Top.Element = Element;
@@ -489,13 +485,13 @@ void TParser::StartTag(std::size_t Start, bool& Empty) {
 // Pairwise while the attributes are few; through a hash table of their names once they are many,
 // so that one tag with a million attributes costs a million steps.
 void TParser::CheckUniqueAttributes(std::size_t Tag) {
-    const std::size_t Count = Attributes_.size();
+    const std::size_t Count = Room_.Attributes.size();
     auto Same = [&](std::size_t A, std::size_t K) {
-        return Attributes_[A].Length == Attributes_[K].Length &&
-               std::memcmp(Attributes_[A].Name, Attributes_[K].Name, Attributes_[A].Length) == 0;
+        return Room_.Attributes[A].Length == Room_.Attributes[K].Length &&
+               std::memcmp(Room_.Attributes[A].Name, Room_.Attributes[K].Name, Room_.Attributes[A].Length) == 0;
     };
     auto Twice = [&](std::size_t K) {
-        Fail("attribute \"" + std::string(Attributes_[K].Name, Attributes_[K].Length) + "\" given twice", Tag);
+        Fail("attribute \"" + std::string(Room_.Attributes[K].Name, Room_.Attributes[K].Length) + "\" given twice", Tag);
     };
     if (Count <= 16) {
         for (std::size_t K = 1; K < Count; ++K)
@@ -505,17 +501,17 @@ void TParser::CheckUniqueAttributes(std::size_t Tag) {
     }
     std::size_t Size = 64;
     while (Size < 2 * Count) Size *= 2;
-    Seen_.assign(Size, 0xFFFFFFFFu);
+    Room_.Seen.assign(Size, 0xFFFFFFFFu);
     for (std::size_t K = 0; K < Count; ++K) {
         uint32_t Hash = 2166136261u;
-        for (std::size_t J = 0; J < Attributes_[K].Length; ++J)
-            Hash = (Hash ^ static_cast<unsigned char>(Attributes_[K].Name[J])) * 16777619u;
+        for (std::size_t J = 0; J < Room_.Attributes[K].Length; ++J)
+            Hash = (Hash ^ static_cast<unsigned char>(Room_.Attributes[K].Name[J])) * 16777619u;
         for (std::size_t Slot = Hash & (Size - 1);; Slot = (Slot + 1) & (Size - 1)) {
-            if (Seen_[Slot] == 0xFFFFFFFFu) {
-                Seen_[Slot] = static_cast<uint32_t>(K);
+            if (Room_.Seen[Slot] == 0xFFFFFFFFu) {
+                Room_.Seen[Slot] = static_cast<uint32_t>(K);
                 break;
             }
-            if (Same(Seen_[Slot], K)) Twice(K);
+            if (Same(Room_.Seen[Slot], K)) Twice(K);
         }
     }
 }
@@ -532,7 +528,7 @@ void TParser::EndTag(std::size_t Start, bool InEntity) {
         Fail("the end tag </" + std::string(B_ + NameStart, Length) + "> has no start tag" +
                  (InEntity ? " in the same entity" : ""),
              Start);
-    TOpen& Top = Open_[Depth_ - 1];
+    TOpen& Top = Room_.Open[Depth_ - 1];
     if (Top.Length != Length || std::memcmp(Top.Name, B_ + NameStart, Length) != 0)
         Fail("mismatched end tag: </" + std::string(B_ + NameStart, Length) + "> where </" +
                  std::string(Top.Name, Top.Length) + "> is due",
@@ -546,7 +542,7 @@ void TParser::EndTag(std::size_t Start, bool InEntity) {
 
 void TParser::AddPiece(std::size_t Start, std::size_t End) {
     if (!Tree_ || Depth_ == 0) return;
-    TOpen& Top = Open_[Depth_ - 1];
+    TOpen& Top = Room_.Open[Depth_ - 1];
     B_[End] = '\0';
     if (++Top.Pieces == 1) {
         Top.First = Start == End ? 0 : Tree_->InBuffer(B_ + Start);
@@ -564,7 +560,7 @@ void TParser::Content(bool InEntity) {
         const bool Blank = CharData(W);
         if (I_ >= N_) {
             if (InEntity && Depth_ == 0) return;
-            const TOpen& Top = Open_[Depth_ - 1];
+            const TOpen& Top = Room_.Open[Depth_ - 1];
             FailHere("the end of the " + std::string(InEntity ? "entity" : "file") + " inside the element <" +
                      std::string(Top.Name, Top.Length) + ">");
         }
@@ -1161,20 +1157,15 @@ void TParser::NotationDeclaration() {
 
 }  // namespace
 
-void ParseXMLDocument(const std::string& Text, const std::string& FileName, TXMLTree& Tree, bool UndeclaredUtf8) {
-    // The parser works in place, on a copy that becomes the tree's pool (a NUL first: the empty
-    // text; a NUL last), so that names and values need no copy of their own.
-    std::string Work;
-    Work.reserve(Text.size() + 2);
-    Work.push_back('\0');
-    Work += Text;
-    Work.push_back('\0');
-    Tree.AdoptBuffer(std::move(Work));
-    std::vector<uint32_t> Lines;
-    Lines.reserve(16);
+void ParseXMLDocument(const std::string& Text, const std::string& FileName, TXMLBuild& Build, bool UndeclaredUtf8) {
+    // The parser works in place, on a copy that becomes the build's buffer (a NUL first: the
+    // empty text; a NUL last), so that names and values need no copy of their own.
+    Build.Clear();
+    Build.SetBuffer(Text);
+    std::vector<uint32_t>& Lines = Build.LineStarts();
     Lines.push_back(0);
     TDeclarations Declared;
-    TParser Parser(Tree.Buffer() + 1, Text.size(), Declared, &Lines, &Tree);
+    TParser Parser(Build.Buffer() + 1, Text.size(), Declared, &Lines, &Build);
     try {
         Parser.Document();
     } catch (const TFailure& Failure) {
@@ -1183,9 +1174,7 @@ void ParseXMLDocument(const std::string& Text, const std::string& FileName, TXML
                           Hint ? "; a file in another encoding must declare it, e.g. <?xml version=\"1.0\" encoding=\"GBK\"?>"
                                : "");
     }
-    Tree.SetLineStarts(std::move(Lines));
-    if (Tree.ElementCount() > 0) Tree.ArrangeBreadthFirst(Parser.Parents);
-    Tree.ShrinkToFit();
+    if (Build.ElementCount() > 0) Build.ArrangeBreadthFirst();
 }
 
 }  // namespace orv

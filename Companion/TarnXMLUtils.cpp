@@ -37,6 +37,7 @@ public:
     TXMLTree& Tree() { return Tree_; }
     // For a copy: the node objects of the document copied, by element.
     std::vector<Ref<IXMLNode>>& Originals() { return Originals_; }
+    std::shared_ptr<const TFileNames>& FilesBeside() { return FilesBeside_; }
 
     Ref<IXMLNode> ORV_CALL GetDocumentElement() override;
     std::string ORV_CALL GetFileName() override { return FileName_; }
@@ -45,6 +46,7 @@ private:
     TXMLTree Tree_;
     std::string FileName_;
     std::vector<Ref<IXMLNode>> Originals_;
+    std::shared_ptr<const TFileNames> FilesBeside_;
 };
 
 using TDocumentRef = Ref<TXMLDocument>;
@@ -136,12 +138,13 @@ Ref<IXMLNode> ORV_CALL TXMLDocument::GetDocumentElement() {
     return MakeNode(TDocumentRef(this), Tree_.Root());
 }
 
-std::string ReadWholeFile(const std::string& FileName) {
-    std::string Bytes, Error;
+// Reads FileName whole into Bytes.
+void ReadWholeFile(const std::string& FileName, std::string& Bytes) {
+    std::string Error;
     int64_t Size = -1;
     switch (Platform().ReadFile(FileName, MaxXMLFileSize, Bytes, Size, Error)) {
         case TReadResult::Ok:
-            return Bytes;
+            return;
         case TReadResult::TooLarge:
             throw EORVException("XML file \"" + FileName + "\" is too large: " + std::to_string(Size) + " bytes (at most " +
                                 std::to_string(MaxXMLFileSize) + " bytes are read)");
@@ -157,23 +160,44 @@ std::string ReadWholeFile(const std::string& FileName) {
 
 int32_t LiveXMLDocumentCount() { return LiveDocuments.load(); }
 
-Ref<IXMLDocument> LoadXMLDocumentFromString(const std::string& Bytes, const std::string& FileName) {
-    std::string Converted;
-    const bool Decoded = XMLTextToUtf8(Bytes, FileName, Converted);
+TXMLLoader::TXMLLoader() : Build_(new TXMLBuild) {}
+
+TXMLLoader::~TXMLLoader() = default;
+
+Ref<IXMLDocument> TXMLLoader::LoadFromString(const std::string& Bytes, const std::string& FileName) {
+    const bool Decoded = XMLTextToUtf8(Bytes, FileName, Converted_);
     Ref<TXMLDocument> Doc(new TXMLDocument(FileName));
-    ParseXMLDocument(Decoded ? Converted : Bytes, FileName, Doc->Tree(), !Decoded);
+    ParseXMLDocument(Decoded ? Converted_ : Bytes, FileName, *Build_, !Decoded);
+    Doc->Tree().Pack(*Build_);
     return Doc;
 }
 
-Ref<IXMLDocument> LoadXMLDocument(const std::string& FileName) {
-    return LoadXMLDocumentFromString(ReadWholeFile(FileName), FileName);
+Ref<IXMLDocument> TXMLLoader::Load(const std::string& FileName) {
+    ReadWholeFile(FileName, Bytes_);
+    return LoadFromString(Bytes_, FileName);
 }
+
+Ref<IXMLDocument> LoadXMLDocumentFromString(const std::string& Bytes, const std::string& FileName) {
+    return TXMLLoader().LoadFromString(Bytes, FileName);
+}
+
+Ref<IXMLDocument> LoadXMLDocument(const std::string& FileName) { return TXMLLoader().Load(FileName); }
 
 bool XMLNodePosition(IXMLNode* Node, int32_t& Line, int32_t& Column) {
     Line = Column = 0;
     const auto* Own = dynamic_cast<const TXMLNode*>(Node);
     if (Own) Own->Position(Line, Column);
     return Line > 0;
+}
+
+void XMLSetFilesBeside(IXMLDocument* Document, std::shared_ptr<const TFileNames> Files) {
+    if (auto* Own = dynamic_cast<TXMLDocument*>(Document)) Own->FilesBeside() = std::move(Files);
+}
+
+std::shared_ptr<const TFileNames> XMLTakeFilesBeside(IXMLDocument* Document) {
+    std::shared_ptr<const TFileNames> Files;
+    if (auto* Own = dynamic_cast<TXMLDocument*>(Document)) Files.swap(Own->FilesBeside());
+    return Files;
 }
 
 const TXMLTree* XMLTreeOf(IXMLDocument* Document) {
@@ -187,8 +211,8 @@ Ref<IXMLNode> XMLNodeOf(IXMLDocument* Document, uint32_t E) {
 
 Ref<IXMLDocument> XMLDocumentCopy(IXMLDocument* Document, const std::vector<const char*>& Attributes) {
     Ref<TXMLDocument> Copy(new TXMLDocument(Document->GetFileName()));
-    TXMLTree& Tree = Copy->Tree();
-    Tree.SetNative(true);
+    Copy->Tree().SetNative(true);
+    TXMLBuild Tree;
     std::vector<Ref<IXMLNode>>& Nodes = Copy->Originals();
     auto Add = [&](const Ref<IXMLNode>& Node) {
         Tree.AddElement(Tree.Add(Node->GetNodeName()), 0);
@@ -200,7 +224,10 @@ Ref<IXMLDocument> XMLDocumentCopy(IXMLDocument* Document, const std::vector<cons
         Nodes.push_back(Node);
     };
     Ref<IXMLNode> Root = Document->GetDocumentElement();
-    if (!Root) return Copy;
+    if (!Root) {
+        Copy->Tree().Pack(Tree);
+        return Copy;
+    }
     Add(Root);
     Tree.SetRoot(0);
     for (uint32_t E = 0; E < Nodes.size(); ++E) {
@@ -213,12 +240,30 @@ Ref<IXMLDocument> XMLDocumentCopy(IXMLDocument* Document, const std::vector<cons
         const std::string Text = Nodes[E]->GetText();
         if (!Text.empty()) Tree.SetText(E, Tree.Add(Text));
     }
+    Copy->Tree().Pack(Tree);
     return Copy;
 }
 
-// --- TXMLTree ----------------------------------------------------------------------------------
+// --- TXMLBuild, TXMLTree --------------------------------------------------------------------------
 
-uint32_t TXMLTree::Add(const char* Text, std::size_t Length) {
+void TXMLBuild::Clear() {
+    Buffer_.clear();
+    Pool_.clear();
+    Elements_.clear();
+    Attributes_.clear();
+    LineStarts_.clear();
+    Parents_.clear();
+    Root_ = TXMLTree::None;
+}
+
+void TXMLBuild::SetBuffer(const std::string& Text) {
+    Buffer_.reserve(Text.size() + 2);
+    Buffer_.assign(1, '\0');
+    Buffer_ += Text;
+    Buffer_.push_back('\0');
+}
+
+uint32_t TXMLBuild::Add(const char* Text, std::size_t Length) {
     if (Length == 0) return 0;
     if (Pool_.empty() && Buffer_.empty()) Pool_.push_back('\0');
     const auto At = static_cast<uint32_t>(Buffer_.size() + Pool_.size());
@@ -227,58 +272,111 @@ uint32_t TXMLTree::Add(const char* Text, std::size_t Length) {
     return At;
 }
 
-uint32_t TXMLTree::AddElement(uint32_t Name, uint32_t Offset) {
+uint32_t TXMLBuild::AddElement(uint32_t Name, uint32_t Offset) {
     if (Pool_.empty() && Buffer_.empty()) Pool_.push_back('\0');
-    Elements_.push_back(TElement{Name, static_cast<uint32_t>(Attributes_.size()), 0, 0, 0, None, 0, Offset});
+    Elements_.push_back(TElement{Name, static_cast<uint32_t>(Attributes_.size()), 0, 0, 0, TXMLTree::None, 0, Offset});
     return static_cast<uint32_t>(Elements_.size() - 1);
 }
 
-void TXMLTree::AddAttribute(uint32_t Name, uint32_t Value) {
+void TXMLBuild::AddAttribute(uint32_t Name, uint32_t Value) {
     Attributes_.push_back(TAttribute{Name, Value});
     ++Elements_.back().AttributeCount;
 }
 
-void TXMLTree::Position(uint32_t E, int32_t& Line, int32_t& Column) const {
-    Line = Column = 0;
-    if (LineStarts_.empty()) return;
-    const uint32_t At = Elements_[E].Offset;
-    const auto Next = std::upper_bound(LineStarts_.begin(), LineStarts_.end(), At);
-    Line = static_cast<int32_t>(Next - LineStarts_.begin());
-    Column = static_cast<int32_t>(At - *(Next - 1)) + 1;
-}
-
-void TXMLTree::ArrangeBreadthFirst(const std::vector<uint32_t>& Parent) {
+void TXMLBuild::ArrangeBreadthFirst() {
     const auto Count = static_cast<uint32_t>(Elements_.size());
+    constexpr uint32_t None = TXMLTree::None;
     // The children of each element in document order, as first child and next sibling.
-    std::vector<uint32_t> FirstChild(Count, None), NextSibling(Count, None), LastChild(Count, None);
+    FirstChild_.assign(Count, None);
+    NextSibling_.assign(Count, None);
+    LastChild_.assign(Count, None);
     for (uint32_t E = 1; E < Count; ++E) {
-        const uint32_t P = Parent[E];
-        (LastChild[P] == None ? FirstChild[P] : NextSibling[LastChild[P]]) = E;
-        LastChild[P] = E;
+        const uint32_t P = Parents_[E];
+        (LastChild_[P] == None ? FirstChild_[P] : NextSibling_[LastChild_[P]]) = E;
+        LastChild_[P] = E;
     }
-    std::vector<uint32_t> Order;  // the element numbers of the new order
-    Order.reserve(Count);
-    Order.push_back(0);
-    std::vector<TElement> Arranged;
-    Arranged.reserve(Count);
-    for (uint32_t K = 0; K < Order.size(); ++K) {
-        TElement Element = Elements_[Order[K]];
-        Element.FirstChild = static_cast<uint32_t>(Order.size());
+    Order_.clear();  // the element numbers of the new order
+    Order_.push_back(0);
+    Arranged_.clear();
+    for (uint32_t K = 0; K < Order_.size(); ++K) {
+        TElement Element = Elements_[Order_[K]];
+        Element.FirstChild = static_cast<uint32_t>(Order_.size());
         Element.ChildCount = 0;
         Element.Next = None;
-        for (uint32_t C = FirstChild[Order[K]]; C != None; C = NextSibling[C], ++Element.ChildCount) Order.push_back(C);
-        Arranged.push_back(Element);
+        for (uint32_t C = FirstChild_[Order_[K]]; C != None; C = NextSibling_[C], ++Element.ChildCount)
+            Order_.push_back(C);
+        Arranged_.push_back(Element);
     }
-    for (const TElement& Element : Arranged)
-        for (uint32_t C = Element.FirstChild; C + 1 < Element.FirstChild + Element.ChildCount; ++C) Arranged[C].Next = C + 1;
-    Elements_.swap(Arranged);
+    for (const TElement& Element : Arranged_)
+        for (uint32_t C = Element.FirstChild; C + 1 < Element.FirstChild + Element.ChildCount; ++C) Arranged_[C].Next = C + 1;
+    Elements_.swap(Arranged_);
     Root_ = 0;
 }
 
-void TXMLTree::Reserve(std::size_t Elements, std::size_t Attributes, std::size_t Pool) {
-    Elements_.reserve(Elements);
-    Attributes_.reserve(Attributes);
-    Pool_.reserve(Pool);
+void TXMLTree::Pack(TXMLBuild& Build) {
+    // The texts, each NUL-ended, offset 0 the empty one. The names of elements and attributes
+    // repeat: the first few distinct ones are kept once (a scan of at most Kept names, so that a
+    // document of many distinct names costs no more than a copy of each).
+    std::string& Texts = Build.Packed_;
+    Texts.assign(1, '\0');
+    constexpr std::size_t Kept = 16;
+    struct TKept {
+        uint32_t At;
+        std::size_t Length;
+    } Names[Kept];
+    std::size_t NameCount = 0;
+    auto Copy = [&](uint32_t Offset) -> uint32_t {
+        const char* Text = Build.At(Offset);
+        const std::size_t Length = std::strlen(Text);
+        if (Length == 0) return 0;
+        const auto At = static_cast<uint32_t>(Texts.size());
+        Texts.append(Text, Length + 1);
+        return At;
+    };
+    auto Name = [&](uint32_t Offset) -> uint32_t {
+        const char* Text = Build.At(Offset);
+        const std::size_t Length = std::strlen(Text);
+        for (std::size_t K = 0; K < NameCount; ++K)
+            if (Names[K].Length == Length && std::memcmp(Texts.data() + Names[K].At, Text, Length) == 0) return Names[K].At;
+        const uint32_t At = Copy(Offset);
+        if (NameCount < Kept && At != 0) Names[NameCount++] = TKept{At, Length};
+        return At;
+    };
+    for (TElement& Element : Build.Elements_) {
+        Element.Name = Name(Element.Name);
+        Element.Text = Copy(Element.Text);
+    }
+    for (TAttribute& Attribute : Build.Attributes_) {
+        Attribute.Name = Name(Attribute.Name);
+        Attribute.Value = Copy(Attribute.Value);
+    }
+
+    ElementCount_ = static_cast<uint32_t>(Build.Elements_.size());
+    AttributeCount_ = static_cast<uint32_t>(Build.Attributes_.size());
+    LineCount_ = static_cast<uint32_t>(Build.LineStarts_.size());
+    const std::size_t Words = ElementCount_ * (sizeof(TElement) / 4) + AttributeCount_ * (sizeof(TAttribute) / 4) +
+                              LineCount_ + (Texts.size() + 3) / 4;
+    Block_.reset(new uint32_t[Words]);
+    char* Into = reinterpret_cast<char*>(Block_.get());
+    auto Put = [&Into](const void* From, std::size_t Bytes) {
+        if (Bytes) std::memcpy(Into, From, Bytes);
+        Into += Bytes;
+    };
+    Put(Build.Elements_.data(), ElementCount_ * sizeof(TElement));
+    Put(Build.Attributes_.data(), AttributeCount_ * sizeof(TAttribute));
+    Put(Build.LineStarts_.data(), LineCount_ * sizeof(uint32_t));
+    Put(Texts.data(), Texts.size());
+    Root_ = ElementCount_ > 0 ? Build.Root_ : None;
+}
+
+void TXMLTree::Position(uint32_t E, int32_t& Line, int32_t& Column) const {
+    Line = Column = 0;
+    if (LineCount_ == 0) return;
+    const uint32_t At = Elements()[E].Offset;
+    const uint32_t* Starts = LineStarts();
+    const uint32_t* Next = std::upper_bound(Starts, Starts + LineCount_, At);
+    Line = static_cast<int32_t>(Next - Starts);
+    Column = static_cast<int32_t>(At - *(Next - 1)) + 1;
 }
 
 bool XMLTextToBool(const std::string& Text) {

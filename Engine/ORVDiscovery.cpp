@@ -24,12 +24,19 @@ std::string FoundNameKey(const std::string& FileName) {
     return TPathRules::LowerCaseValues ? AsciiLowerCase(FileName) : FileName;
 }
 
+// What a walk learnt of a manifest besides its name, for reading it.
+struct TManifestFacts {
+    std::shared_ptr<const TFileNames> FilesBeside;  // nil when the walk did not list them
+};
+
 // Collects the manifests that one walk meets, dropping names listed already and files met before
-// under another name (a link or a second hard link to one manifest).
+// under another name (a link or a second hard link to one manifest). With Facts, also notes the
+// files beside each manifest, one item for each name listed.
 class TManifestCollector : public TFolderWalker {
 public:
-    TManifestCollector(const std::string& ConfigExt, TStringDynArray& List, const std::string& Entry, TChecks& Checks)
-        : ConfigExt_(ConfigExt), List_(List), Entry_(Entry), Checks_(Checks) {
+    TManifestCollector(const std::string& ConfigExt, TStringDynArray& List, const std::string& Entry, TChecks& Checks,
+                       std::vector<TManifestFacts>* Facts = nullptr)
+        : ConfigExt_(ConfigExt), List_(List), Entry_(Entry), Checks_(Checks), Facts_(Facts) {
         for (const std::string& Name : List_) Found_.insert(FoundNameKey(Name));
     }
 
@@ -49,6 +56,7 @@ public:
             }
         }
         List_.push_back(std::move(FileName));
+        if (Facts_) Facts_->push_back(TManifestFacts{Identity.FilesBeside()});
     }
     void Skipped(const std::string& Path, const std::string& Reason) override {
         Log::Debug("Discovery does not enter [" + Path + "]: " + Reason);
@@ -66,21 +74,30 @@ private:
     TStringDynArray& List_;
     const std::string& Entry_;
     TChecks& Checks_;
+    std::vector<TManifestFacts>* Facts_;
     std::unordered_set<std::string> Found_;
     // The files listed by this walk, by identity, with their place in List_.
     std::unordered_map<TFileIdentity, std::size_t, TFileIdentityHash> Met_;
 };
 
+// FindConfigFiles, with the facts of each manifest the walk met (none for Path itself).
+TStringDynArray FindManifests(const std::string& Path, const std::string& ConfigExt, const std::string& Entry,
+                              TChecks* Checks, std::vector<TManifestFacts>* Facts);
+
 }  // namespace
 
 TPluginConfigDynArray TORVEngine::DiscoverPluginConfigs(const TStringDynArray& Paths, const std::string& ConfigExt) {
     TPluginConfigDynArray Result;
+    std::vector<TManifestFacts> Facts;  // beside Result
     // Which entry each manifest file came from, by identity: one file listed under two entries is
     // read twice (overlapping folders say so), but not without a word.
     std::unordered_map<TFileIdentity, std::pair<std::string, std::string>, TFileIdentityHash> Origins;
     for (const std::string& Entry : Paths) {
         const std::string Resolved = ResolvePath(Entry, &FolderExistsTest);
-        for (std::string& FileName : FindConfigFiles(Resolved, ConfigExt, Entry, nullptr)) {
+        std::vector<TManifestFacts> Found;
+        TStringDynArray Names = FindManifests(Resolved, ConfigExt, Entry, nullptr, &Found);
+        for (std::size_t I = 0; I < Names.size(); ++I) {
+            std::string& FileName = Names[I];
             // One scan finds each file once: only a second entry can find one again.
             TFileIdentity Identity;
             if (Paths.size() > 1 && Platform().FileIdentity(FileName, Identity)) {
@@ -91,9 +108,16 @@ TPluginConfigDynArray TORVEngine::DiscoverPluginConfigs(const TStringDynArray& P
                               Known.first->second.second + "]): its plug-ins are read twice");
             }
             Result.push_back(TPluginConfig{nullptr, std::move(FileName)});
+            Facts.push_back(std::move(Found[I]));
         }
     }
-    for (TPluginConfig& Config : Result) Config.Document = LoadXMLDocument(Config.FileName);
+    TXMLLoader Loader;
+    for (std::size_t I = 0; I < Result.size(); ++I) {
+        TPluginConfig& Config = Result[I];
+        Config.Document = Loader.Load(Config.FileName);
+        // For the manifest reader, which finds a library beside its manifest by them.
+        XMLSetFilesBeside(Config.Document.Get(), std::move(Facts[I].FilesBeside));
+    }
     return Result;
 }
 
@@ -103,16 +127,26 @@ TStringDynArray TORVEngine::FindConfigFiles(const std::string& Path, const std::
 
 TStringDynArray TORVEngine::FindConfigFiles(const std::string& Path, const std::string& ConfigExt,
                                             const std::string& Entry, TChecks* Checks) {
+    return FindManifests(Path, ConfigExt, Entry, Checks, nullptr);
+}
+
+namespace {
+
+TStringDynArray FindManifests(const std::string& Path, const std::string& ConfigExt, const std::string& Entry,
+                              TChecks* Checks, std::vector<TManifestFacts>* Facts) {
     TStringDynArray Result;
-    if (Platform().FileExists(Path) && EndsWithText(Path, ConfigExt)) {
+    if (Platform().FileExists(Path) && TORVEngine::EndsWithText(Path, ConfigExt)) {
         Result.push_back(Path);
+        if (Facts) Facts->emplace_back();
     } else if (Platform().FolderExists(Path)) {
         Assert(!Path.empty(), AssertSites::ScanFolder);
-        TManifestCollector Collector(ConfigExt, Result, Entry, Checks ? *Checks : EngineChecks());
+        TManifestCollector Collector(ConfigExt, Result, Entry, Checks ? *Checks : EngineChecks(), Facts);
         Platform().WalkFolderTree(TPathUtils::IncludeTrailingSeparator(Path), Collector);
     }
     return Result;
 }
+
+}  // namespace
 
 void TORVEngine::ScanFolder(const std::string& Folder, const std::string& ConfigExt, TStringDynArray& List) {
     Assert(!Folder.empty(), AssertSites::ScanFolder);

@@ -30,16 +30,33 @@ void TrimInPlace(std::string& S) {
 
 TORVExtension::TORVExtension(const std::string& LocalID) : LocalID_(LocalID) {}
 
+void TORVExtension::BorrowTexts(const char* LocalID, const char* Name, const char* FactoryMethod) {
+    if (LocalID) LocalID_.Borrow(LocalID);
+    if (Name) Name_.Borrow(Name);
+    if (FactoryMethod) FactoryMethod_.Borrow(FactoryMethod);
+}
+
+void TORVExtension::SetConfigElement(const Ref<IXMLDocument>& Document, uint32_t E) {
+    if (ConfigDocument_ && ConfigDocument_.Get() != Document.Get()) {
+        LocalID_.Keep();
+        Name_.Keep();
+        FactoryMethod_.Keep();
+    }
+    ConfigDocument_ = Document;
+    ConfigElement_ = E;
+}
+
 std::string ORV_CALL TORVExtension::GetID() {
     TExceptionBuilder::Check(Descriptor_ != nullptr);
-    return Descriptor_->GetID() + "." + LocalID_;
+    return Descriptor_->GetID() + "." + LocalID_.Str();
 }
 
 bool TORVExtension::HasID(const std::string& ID) const {
     if (!Descriptor_) return false;
     const std::string& Plugin = Descriptor_->OwnID();
-    return ID.size() == Plugin.size() + 1 + LocalID_.size() && ID.compare(0, Plugin.size(), Plugin) == 0 &&
-           ID[Plugin.size()] == '.' && ID.compare(Plugin.size() + 1, std::string::npos, LocalID_) == 0;
+    return ID.size() == Plugin.size() + 1 + LocalID_.Size() && ID.compare(0, Plugin.size(), Plugin) == 0 &&
+           ID[Plugin.size()] == '.' &&
+           ID.compare(Plugin.size() + 1, std::string::npos, LocalID_.Data(), LocalID_.Size()) == 0;
 }
 
 Ref<IORVDescriptor> ORV_CALL TORVExtension::GetDescriptor() {
@@ -155,7 +172,7 @@ void TORVExtension::ForgetPoint(const TORVExtensionPoint* Point) {
 TORVFactory ORV_CALL TORVExtension::GetFactory() {
     // Held while its code may run.
     const Ref<IORVDescriptor> Descriptor = GetDescriptor();
-    void* Address = Descriptor_->FindFactoryMethod(FactoryMethod_);
+    void* Address = Descriptor_->FindFactoryMethod(FactoryMethod_.Str());
     return reinterpret_cast<TORVFactory>(Address);
 }
 

@@ -6,6 +6,7 @@
 #include "Engine/ORVAdatable.h"
 #include "Engine/ORVCollections.h"
 #include "Engine/ORVExtensionPoint.h"
+#include "Engine/ORVKeptText.h"
 #include "Engine/ORVRegistry.h"
 
 #include <algorithm>
@@ -37,7 +38,7 @@ public:
     // --- IORVExtension ---
     // "<plug-in id>.<local id>"; EORVException "Condition is not valid" without a descriptor.
     std::string ORV_CALL GetID() override;
-    std::string ORV_CALL GetName() override { return Name_; }
+    std::string ORV_CALL GetName() override { return Name_.Str(); }
     // The manifest's Extension element (a new reference to the same node object on every call),
     // nil when none was set.
     Ref<IXMLNode> ORV_CALL GetConfig() override;
@@ -70,19 +71,21 @@ public:
     // The qualified point ids, in the order written.
     const TStringDynArray& GetPoints() const { return Points_; }
     // The id without the plug-in prefix.
-    void SetLocalID(std::string Value) { LocalID_ = std::move(Value); }
-    const std::string& GetLocalID() const { return LocalID_; }
-    void SetName(std::string Value) { Name_ = std::move(Value); }
+    void SetLocalID(const std::string& Value) { LocalID_.Own(Value); }
+    std::string GetLocalID() const { return LocalID_.Str(); }
+    void SetName(const std::string& Value) { Name_.Own(Value); }
     // The name of the export that creates the extension's object (DefaultFactoryMethod when the
     // manifest names none: the reader puts it here).
-    void SetFactoryMethod(std::string Value) { FactoryMethod_ = std::move(Value); }
-    const std::string& GetFactoryMethod() const { return FactoryMethod_; }
+    void SetFactoryMethod(const std::string& Value) { FactoryMethod_.Own(Value); }
+    std::string GetFactoryMethod() const { return FactoryMethod_.Str(); }
+    // The same three from texts that stay where they are as long as this extension holds the
+    // document of SetConfigElement (or literals), not copied. Any of them may be nullptr: that
+    // text is left as it was.
+    void BorrowTexts(const char* LocalID, const char* Name, const char* FactoryMethod);
     // The same as element E of Document (which the engine's XML layer loaded), held through its
-    // document: the node object is made when GetConfig asks for it.
-    void SetConfigElement(const Ref<IXMLDocument>& Document, uint32_t E) {
-        ConfigDocument_ = Document;
-        ConfigElement_ = E;
-    }
+    // document: the node object is made when GetConfig asks for it. Texts borrowed from the
+    // document held before become copies of the extension's own first.
+    void SetConfigElement(const Ref<IXMLDocument>& Document, uint32_t E);
     // Where the manifest declares the extension (1-based line and column; 0 when unknown).
     void GetPosition(int32_t& Line, int32_t& Column) const;
 
@@ -119,9 +122,9 @@ private:
     Ref<IXMLDocument> ConfigDocument_;
     uint32_t ConfigElement_ = 0;
     TORVDescriptor* Descriptor_ = nullptr;  // weak
-    std::string LocalID_;
-    std::string Name_;
-    std::string FactoryMethod_;
+    TKeptText LocalID_;
+    TKeptText Name_;
+    TKeptText FactoryMethod_;
     TStringDynArray Points_;
     std::vector<TORVExtensionPoint*> LinkedPoints_;  // weak: each point unlinks itself when it goes
     bool WasLinked_ = false;

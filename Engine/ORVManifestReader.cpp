@@ -14,6 +14,9 @@
 #include "Engine/ORVExtensionPoint.h"
 #include "Engine/ORVRegistry.h"
 
+#include <algorithm>
+#include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -25,6 +28,10 @@ namespace {
 std::string LocalPart(const std::string& ID) {
     const std::size_t Dot = ID.rfind('.');
     return Dot == std::string::npos ? ID : ID.substr(Dot + 1);
+}
+const char* LocalPart(const char* ID) {
+    const char* Dot = std::strrchr(ID, '.');
+    return Dot ? Dot + 1 : ID;
 }
 
 // Every attribute the reader takes from a manifest element. Reading names them only through
@@ -51,10 +58,27 @@ const char* NameOf(TAttribute A) { return AttributeNames()[static_cast<std::size
 
 }  // namespace
 
+struct TManifest;
+
+namespace {
+
+// Where ResolveLibrary looks first, beside the manifest, answered by the listing that discovery
+// made of the manifest's folder instead of another look at the file by its full path. Only a
+// library the listing holds under the very name the manifest gives (no folder part) is answered
+// so; every other one, and every plug-in whose folder discovery did not list, goes through
+// ResolveLibrary. Parse of scripts/bench's 10,000 plug-ins (orv-bench, turn about, median of 11):
+// a stat a plug-in less, 11 system calls down to 10, 117 to 108 us a plug-in (-7%; -8% in a second
+// series).
+bool LibraryBeside(const TManifest& Manifest, TORVDescriptor& Descriptor);
+
+}  // namespace
+
 // A manifest's tree with the engine's reading of names and values.
 struct TManifest {
     const TXMLTree& Tree;
     const std::string& FileName;
+    // The regular files of the manifest's folder as discovery listed them; nil when unknown.
+    const TFileNames* FilesBeside;
 
     // The attribute's text in the engine's encoding, empty when absent.
     std::string Text(uint32_t E, TAttribute A) const {
@@ -64,6 +88,16 @@ struct TManifest {
             for (const char* C = Value; *C; ++C)
                 if (static_cast<unsigned char>(*C) >= 0x80) return Platform().Utf8ToNative(Value);
         return std::string(Value);  // ASCII reads the same in every encoding
+    }
+    // The attribute's text where the tree holds it in the engine's encoding ("" when absent), to
+    // be borrowed by an object that holds the document; nullptr when only Text gives it.
+    const char* Kept(uint32_t E, TAttribute A) const {
+        const char* Value = Tree.Attribute(E, NameOf(A));
+        if (!Value) return "";
+        if (!Tree.IsNative())
+            for (const char* C = Value; *C; ++C)
+                if (static_cast<unsigned char>(*C) >= 0x80) return nullptr;
+        return Value;
     }
     bool Bool(uint32_t E, TAttribute A) const {
         const char* Value = Tree.Attribute(E, NameOf(A));
@@ -79,6 +113,21 @@ struct TManifest {
         return F;
     }
 };
+
+namespace {
+
+bool LibraryBeside(const TManifest& Manifest, TORVDescriptor& Descriptor) {
+    if (!Manifest.FilesBeside) return false;
+    const std::string Library = Descriptor.GetLibrary();
+    if (Library.empty() || TPathUtils::IsAbsolutePath(Library)) return false;
+    for (char C : Library)
+        if (TPathRules::EndsFolderPart(C)) return false;
+    if (!std::binary_search(Manifest.FilesBeside->begin(), Manifest.FilesBeside->end(), Library)) return false;
+    Descriptor.SetLibrary(TPathUtils::CombinePath(Descriptor.GetLocation(), Library));
+    return true;
+}
+
+}  // namespace
 
 void TORVEngine::ReadPluginConfig(const Ref<TORVRegistry>& Registry, const TEngineConfigEx& EngineConfig,
                                   const TPluginConfig& PluginConfig, const TPathParser& Parser,
@@ -97,7 +146,8 @@ void TORVEngine::ReadPluginConfig(const Ref<TORVRegistry>& Registry, const TEngi
         Document = XMLDocumentCopy(Document.Get(), AttributeNames());
         Tree = XMLTreeOf(Document.Get());
     }
-    const TManifest Manifest{*Tree, FileName};
+    const std::shared_ptr<const TFileNames> FilesBeside = XMLTakeFilesBeside(PluginConfig.Document.Get());
+    const TManifest Manifest{*Tree, FileName, FilesBeside.get()};
     const uint32_t Root = Tree->Root();
     if (Root == TXMLTree::None) {
         TFinding F = Manifest.At(Root, Rules::NoRootElement, TEngineReaction::Log);
@@ -186,7 +236,7 @@ void TORVEngine::ReadPlugin(const TManifest& Manifest, uint32_t Element, TORVDes
         return;
     }
     TStringDynArray Searched;
-    if (ResolveLibrary(Descriptor, EngineConfig.DllPath, Parser, Searched)) {
+    if (LibraryBeside(Manifest, Descriptor) || ResolveLibrary(Descriptor, EngineConfig.DllPath, Parser, Searched)) {
         Log::InfoFmt(SPluginBoundToDll, {ID, Descriptor.GetLibrary()});
         return;
     }
@@ -228,7 +278,13 @@ void TORVEngine::ReadExtensions(const TManifest& Manifest, const Ref<IXMLDocumen
         if (!Manifest.Named(Child, "Extension")) continue;
         Ref<TORVExtension> Extension(new TORVExtension());
         Extension->SetDescriptor(&Descriptor);
-        Extension->SetLocalID(LocalPart(Manifest.Text(Child, TAttribute::ID)));
+        // The element is made an interface object only when someone asks for it. The extension
+        // holds the document, so its texts stay where the tree has them.
+        Extension->SetConfigElement(Document, Child);
+        if (const char* ID = Manifest.Kept(Child, TAttribute::ID))
+            Extension->BorrowTexts(LocalPart(ID), nullptr, nullptr);
+        else
+            Extension->SetLocalID(LocalPart(Manifest.Text(Child, TAttribute::ID)));
         if (!Extension->TrySetPoints(Manifest.Text(Child, TAttribute::Points))) {
             TFinding F = Manifest.At(Child, Rules::MissingAttribute, TEngineReaction::Raise);
             F.PluginID = Descriptor.GetID();
@@ -238,11 +294,14 @@ void TORVEngine::ReadExtensions(const TManifest& Manifest, const Ref<IXMLDocumen
             Findings.Report(F);
             throw TPluginSkipped();
         }
-        std::string FactoryMethod = Manifest.Text(Child, TAttribute::FactoryMethod);
-        Extension->SetFactoryMethod(FactoryMethod.empty() ? std::string(DefaultFactoryMethod) : std::move(FactoryMethod));
-        Extension->SetName(Manifest.Text(Child, TAttribute::Name));
-        // The element is made an interface object only when someone asks for it.
-        Extension->SetConfigElement(Document, Child);
+        if (const char* FactoryMethod = Manifest.Kept(Child, TAttribute::FactoryMethod))
+            Extension->BorrowTexts(nullptr, nullptr, *FactoryMethod ? FactoryMethod : DefaultFactoryMethod);
+        else
+            Extension->SetFactoryMethod(Manifest.Text(Child, TAttribute::FactoryMethod));
+        if (const char* Name = Manifest.Kept(Child, TAttribute::Name))
+            Extension->BorrowTexts(nullptr, Name, nullptr);
+        else
+            Extension->SetName(Manifest.Text(Child, TAttribute::Name));
         Extensions->Add(Extension.Get());
     }
 }

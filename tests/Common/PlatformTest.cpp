@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 using namespace orv;
 using namespace orv::test;
@@ -64,6 +66,42 @@ TEST(PlatformTest, ListingIsSortedByteWiseAndHoldsOnlyFoldersAndFiles) {
     EXPECT_EQ(Listing(T.Path() + "/"), Expected);
     EXPECT_TRUE(Listing(T.PathOf("Zeta")).empty());
     EXPECT_TRUE(Listing(T.PathOf("no-such-folder")).empty());
+}
+
+// A folder whose entries take many reads of the system's listing (more than one buffer full) is
+// listed whole, each entry once, and a walk hands each file the regular files beside it.
+TEST(PlatformTest, ALargeFolderIsListedWholeAndItsFilesAreKnownToTheWalk) {
+    TTempFolder T;
+    std::vector<std::string> Expected;
+    const std::string Long(120, 'n');
+    for (int I = 0; I < 1500; ++I) {
+        char Number[8];
+        std::snprintf(Number, sizeof Number, "%04d", I);
+        Expected.push_back(Long + Number + ".xml");
+        T.WriteFile(Expected.back(), "x");
+    }
+    T.MakeFolder("sub");
+    T.WriteFile("sub/only.xml", "x");
+    EXPECT_EQ(Listing(T.Path()).size(), Expected.size() + 1);
+
+    struct TBesides : TFolderWalker {
+        std::vector<std::string> Seen;
+        std::vector<std::shared_ptr<const TFileNames>> Lists;
+        void File(const std::string&, const std::string& Name, const TEntryIdentity& Entry) override {
+            Seen.push_back(Name);
+            Lists.push_back(Entry.FilesBeside());
+        }
+        void Skipped(const std::string&, const std::string&) override {}
+        void Unreadable(const std::string& Path, const std::string&) override { ADD_FAILURE() << Path; }
+    } Walker;
+    Platform().WalkFolderTree(T.Path(), Walker);
+    ASSERT_EQ(Walker.Seen.size(), Expected.size() + 1);
+    ASSERT_TRUE(Walker.Lists.front());
+    EXPECT_EQ(*Walker.Lists.front(), Expected);  // the files only, in name order
+    // One list for all the files of a folder; sub's own.
+    EXPECT_EQ(Walker.Lists[1].get(), Walker.Lists.front().get());
+    EXPECT_EQ(Walker.Seen.back(), "only.xml");
+    EXPECT_EQ(*Walker.Lists.back(), TFileNames{"only.xml"});
 }
 
 TEST(PlatformTest, FileAndFolderTestsTellKindsApart) {

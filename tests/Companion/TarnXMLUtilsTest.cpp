@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace orv {
 namespace {
@@ -411,6 +412,66 @@ TEST_F(TXMLUtilsTest, NonAsciiNamesAndByteOrderMarkAreRead) {
     ASSERT_TRUE(Doc->GetDocumentElement());
     EXPECT_EQ(Doc->GetFileName(), FileName);
     EXPECT_EQ(Doc->GetDocumentElement()->GetAttribute("ID"), test::NativeText("\xC3\xA9t\xC3\xA9"));
+}
+
+// Everything a reader can learn of Node and the elements under it, one line per element: name,
+// position, text and the attributes among Names (absent ones left out).
+std::string Dump(const Ref<IXMLNode>& Node, const std::vector<std::string>& Names, int Depth = 0) {
+    if (!Node) return "(no root)\n";
+    int32_t Line = 0, Column = 0;
+    XMLNodePosition(Node.Get(), Line, Column);
+    std::string Out = std::string(2 * Depth, ' ') + Node->GetNodeName() + "@" + std::to_string(Line) + ":" +
+                      std::to_string(Column) + " [" + Node->GetText() + "]";
+    const Ref<IXMLAttributes> Attributes = Node->GetAttributes();
+    Out += " " + std::to_string(Attributes->GetCount());
+    for (const std::string& Name : Names) {
+        const Ref<IXMLAttribute> A = Attributes->GetNamedItem(Name);
+        if (A->Exists()) Out += " " + Name + "=\"" + A->GetText() + "\"";
+    }
+    Out += "\n";
+    const Ref<IXMLNodeList> Children = Node->GetChildNodes();
+    for (int32_t I = 0; I < Children->GetCount(); ++I) Out += Dump(Children->GetItem(I), Names, Depth + 1);
+    return Out;
+}
+
+// One loader reads a run of documents as fresh loads would, whatever the documents before left in
+// its reused room: deeper or shallower nesting, more attributes, text split in pieces, a document
+// that was refused halfway, more distinct names than the packed tree keeps once.
+TEST_F(TXMLUtilsTest, OneLoaderReadsEachDocumentAsAFreshLoadDoes) {
+    std::string ManyNames = "<Root>";
+    std::vector<std::string> Names{"ID", "Name", "A", "B", "Empty", "Version"};
+    for (int I = 0; I < 24; ++I) {
+        const std::string Element = "E" + std::to_string(I), Attribute = "a" + std::to_string(I);
+        ManyNames += "\n <" + Element + " " + Attribute + "=\"v" + std::to_string(I) + "\" ID=\"" + Element + "\"/>";
+        Names.push_back(Attribute);
+    }
+    ManyNames += "</Root>";
+    const std::string Documents[] = {
+        ManifestText,
+        "<a><b><c><d><e ID=\"deep\">t<!-- x -->u<![CDATA[v]]></e></d></c></b><f/></a>",
+        "<Plugin ID=\"broken\"><Extension ID=\"e1\" ID=\"again\"/></Plugin>",
+        "<Plugin ID=\"cut\"><Extension",
+        "<?xml version=\"1.0\"?>\n<!-- nothing -->\n",
+        "<Plugin ID=\"p\" Name=\"\" Empty=\"\">\r\n  <Extension ID=\"e\" Name=\"n\"/>x</Plugin>",
+        ManyNames,
+        "<x A=\"1\" B=\"2\" ID=\"3\"/>",
+    };
+    TXMLLoader Loader;
+    for (const std::string& Text : Documents) {
+        const std::string Fresh = MessageOf([&] { LoadXMLDocumentFromString(Text, "d.xml"); });
+        const std::string Reused = MessageOf([&] { Loader.LoadFromString(Text, "d.xml"); });
+        EXPECT_EQ(Reused, Fresh) << Text;
+        if (!Fresh.empty()) continue;
+        EXPECT_EQ(Dump(Loader.LoadFromString(Text, "d.xml")->GetDocumentElement(), Names),
+                  Dump(LoadXMLDocumentFromString(Text, "d.xml")->GetDocumentElement(), Names))
+            << Text;
+    }
+    // The documents of one loader stay intact while it reads the next ones.
+    const Ref<IXMLDocument> First = Loader.LoadFromString(ManyNames, "m.xml");
+    const std::string Before = Dump(First->GetDocumentElement(), Names);
+    for (const std::string& Text : Documents) MessageOf([&] { Loader.LoadFromString(Text, "d.xml"); });
+    EXPECT_EQ(Dump(First->GetDocumentElement(), Names), Before);
+    EXPECT_NE(Before.find("E23@25:2 [] 2 ID=\"E23\" a23=\"v23\""), std::string::npos) << Before;
 }
 
 // A platform layer that marks every text converted from UTF-8 to the engine's encoding.

@@ -186,6 +186,49 @@ TEST_F(ManifestReaderTest, PluginFieldsExtensionsAndPointsAreRead) {
     EXPECT_FALSE(Plain->IsUnique());
 }
 
+// An extension's id, name and factory method, as a host reads them.
+std::string TextsOf(const Ref<IORVExtension>& E) {
+    TORVExtension* Object = TConverter::ToExtension(E);
+    return Object->GetLocalID() + "|" + E->GetName() + "|" + Object->GetFactoryMethod();
+}
+
+// The manifest's texts that an extension keeps outlive the registry and every other hold on the
+// manifest; those that the engine's encoding changes are the extension's own copies, and so are
+// the rest once it is given another element.
+TEST_F(ManifestReaderTest, AnExtensionKeepsItsTextsWhateverLetsGoOfTheManifest) {
+    struct TMarking : TFakeExe {
+        std::string Utf8ToNative(const std::string& Utf8) override { return "{" + Utf8 + "}"; }
+    } Marking;
+    Marking.Exe = Fake.Exe;
+    TPlatformOverride UseMarking{Marking};
+    Read("a/plugin.xml",
+         "<Plugin ID='Demo'>"
+         "  <Extension ID='a.b.One' Name='First' Points='p.q'/>"
+         "  <Extension ID='Two' Name='' Points='p.q' FactoryMethod=''/>"
+         "  <Extension ID='Dr\xC3\xAD' Name='Gr\xC3\xBC\xC3\x9F\x65' Points='p.q' FactoryMethod='Mak\xC3\xA9'/>"
+         "  <Extension ID='Four' Points='p.q' FactoryMethod='MakeFour'/>"
+         "</Plugin>");
+    Ref<IORVExtensions> Extensions = Descriptor("Demo")->GetExtensions();
+    ASSERT_EQ(Extensions->GetCount(), 4);
+    std::vector<Ref<IORVExtension>> Held;
+    for (int32_t I = 0; I < Extensions->GetCount(); ++I) Held.push_back(Extensions->GetItem(I));
+    const TStrings Texts{"One|First|GetExtensionImpl", "Two||GetExtensionImpl",
+                         "{Dr\xC3\xAD}|{Gr\xC3\xBC\xC3\x9F\x65}|{Mak\xC3\xA9}", "Four||MakeFour"};
+    for (std::size_t I = 0; I < Held.size(); ++I) EXPECT_EQ(TextsOf(Held[I]), Texts[I]);
+
+    Extensions = nullptr;
+    Registry = nullptr;
+    EXPECT_EQ(LiveXMLDocumentCount(), 1);  // the extensions hold it
+    for (std::size_t I = 0; I < Held.size(); ++I) EXPECT_EQ(TextsOf(Held[I]), Texts[I]);
+
+    // Given another element, an extension copies what it took from the first document, which then goes.
+    for (const Ref<IORVExtension>& E : Held)
+        TConverter::ToExtension(E)->SetConfigElement(LoadXMLDocumentFromString("<Other/>", "o.xml"), 0);
+    EXPECT_EQ(LiveXMLDocumentCount(), 4);  // one of its own each
+    for (std::size_t I = 0; I < Held.size(); ++I) EXPECT_EQ(TextsOf(Held[I]), Texts[I]);
+    EXPECT_EQ(Held[0]->GetConfig()->GetNodeName(), "{Other}");
+}
+
 TEST_F(ManifestReaderTest, ALibraryBesideTheManifestWinsOverDllPath) {
     const std::string Beside = Tree.WriteFile("a/libdemo.so", "x");
     Tree.WriteFile("dlls/libdemo.so", "x");
@@ -193,6 +236,68 @@ TEST_F(ManifestReaderTest, ALibraryBesideTheManifestWinsOverDllPath) {
     Read("a/plugin.xml", "<Plugin ID='Demo' Library=' \tlibdemo.so \n'/>");
     EXPECT_EQ(Descriptor("Demo")->GetLibrary(), Beside);
     EXPECT_EQ(Capture.Lines(), TStrings{LogLine('I', SPluginBoundToDll, {"Demo", Beside})});
+}
+
+// A library that discovery's listing of the manifest's folder holds is the one a look by its path
+// finds; every other one is sought as before: the same library, the same lines, the same places
+// searched, whether the manifests come from discovery or not.
+TEST_F(ManifestReaderTest, DiscoverysListingFindsTheLibraryALookByPathFinds) {
+    namespace fs = std::filesystem;
+    Tree.WriteFile("root/p1/lib1.so", "x");
+    Tree.WriteFile("root/p2/.hidden.so", "x");
+    Tree.WriteFile("root/p3/sub/lib3.so", "x");
+    Tree.MakeFolder("root/p4/lib4.so");
+    const std::string InDlls = Tree.WriteFile("dlls/lib4.so", "x");
+    Tree.WriteFile("root/p7/lib7.so", "x");
+    EngineConfig.DllPath = {Tree.PathOf("dlls")};
+    std::vector<std::pair<std::string, std::string>> Plugins{{"p1", "lib1.so"}, {"p2", ".hidden.so"},
+                                                             {"p3", "sub/lib3.so"}, {"p4", "lib4.so"},
+                                                             {"p7", "LIB7.so"},     {"p8", "plugin.xml"},
+                                                             {"p0", "lib1.so"},     {"p9", "lib1.so"}};
+    Tree.MakeFolder("root/p5");
+    Tree.MakeFolder("root/p6");
+    std::error_code Failed;
+    fs::create_symlink("../p1/lib1.so", Tree.PathOf("root/p5/link.so"), Failed);
+    if (!Failed) fs::create_symlink("gone.so", Tree.PathOf("root/p6/dangling.so"), Failed);
+    if (!Failed) Plugins.insert(Plugins.end(), {{"p5", "link.so"}, {"p6", "dangling.so"}});
+    for (const auto& P : Plugins)
+        Tree.WriteFile("root/" + P.first + "/plugin.xml", "<Plugin ID='" + P.first + "' Library='" + P.second + "'/>");
+
+    TPluginConfigDynArray Found = TORVEngine::DiscoverPluginConfigs({Tree.PathOf("root")}, "plugin.xml");
+    ASSERT_EQ(Found.size(), Plugins.size());
+    const std::shared_ptr<const TFileNames> Files = XMLTakeFilesBeside(Found[1].Document.Get());  // p1
+    ASSERT_TRUE(Files);
+    EXPECT_EQ(*Files, (TFileNames{"lib1.so", "plugin.xml"}));
+    XMLSetFilesBeside(Found[1].Document.Get(), Files);
+    for (const TPluginConfig& Config : Found) TORVEngine::ReadPluginConfig(Registry, EngineConfig, Config, Parser);
+    // The reader does not keep them.
+    for (const TPluginConfig& Config : Found) EXPECT_FALSE(XMLTakeFilesBeside(Config.Document.Get()));
+    const TStrings ListedLines = Capture.Lines();
+    TStrings Listed;
+    for (const auto& P : Plugins) Listed.push_back(Descriptor(P.first)->GetLibrary());
+
+    Registry = Ref<TORVRegistry>(new TORVRegistry());
+    Capture.Logger->Clear();
+    for (const TPluginConfig& Config : Found)
+        TORVEngine::ReadPluginConfig(Registry, EngineConfig, TPluginConfig{LoadXMLDocument(Config.FileName), Config.FileName},
+                                     Parser);
+    TStrings ByPath;
+    for (const auto& P : Plugins) ByPath.push_back(Descriptor(P.first)->GetLibrary());
+    EXPECT_EQ(Listed, ByPath);
+    EXPECT_EQ(ListedLines, Capture.Lines());
+    EXPECT_EQ(Listed[0], Tree.PathOf("root/p1/lib1.so"));
+    EXPECT_EQ(Listed[1], Tree.PathOf("root/p2/.hidden.so"));
+    EXPECT_EQ(Listed[2], Tree.PathOf("root/p3") + Sep + "sub/lib3.so");
+    EXPECT_EQ(Listed[3], InDlls);
+    // Where letter case counts, no file is named so; elsewhere the look by path finds lib7.so.
+    EXPECT_EQ(Listed[4], TPathRules::LowerCaseValues ? Tree.PathOf("root/p7") + Sep + "LIB7.so" : "LIB7.so");
+    EXPECT_EQ(Listed[5], Tree.PathOf("root/p8/plugin.xml"));
+    EXPECT_EQ(Listed[6], "lib1.so");  // the listing of the neighbouring folder is not theirs
+    EXPECT_EQ(Listed[7], "lib1.so");
+    if (Plugins.size() > 8) {
+        EXPECT_EQ(Listed[8], Tree.PathOf("root/p5/link.so"));
+        EXPECT_EQ(Listed[9], "dangling.so");
+    }
 }
 
 TEST_F(ManifestReaderTest, ALibraryIsSoughtInDllPathInOrderThenThroughThePathVariables) {
