@@ -152,9 +152,9 @@ void TORVRegistry::AddAndLink(const std::vector<Ref<TORVDescriptor>>& Staged) {
             for (int32_t J = 0; J < Linked.GetCount(); ++J) TakenOver.push_back(Linked.ItemAt(J));
         }
     }
-    for (const Ref<TORVDescriptor>& Descriptor : Staged) Enter(*Descriptor);
     std::vector<TLinkBatch::TMade> Made;
     try {
+        for (const Ref<TORVDescriptor>& Descriptor : Staged) Enter(*Descriptor);
         Parsed_ = true;
         Resolved_ = false;
         MadeLinks_ = &Made;
