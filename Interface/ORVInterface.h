@@ -684,7 +684,10 @@ struct IORVRegistryDelta : IInterface {
     // Of the point at Index in GetChangedPoints: the extensions linked to it before the call and
     // not any more, in the order they left. EORVException outside the list.
     virtual Ref<IORVExtensions> ORV_CALL GetUnlinked(int32_t Index) = 0;
-    // The registry that changed (for dkStartup the engine's new one).
+    // The registry that changed (for dkStartup the engine's new one). A call under way on a
+    // registry when plug-in code starts the engine anew delivers its delta after the new
+    // registry's startup delta: a host that follows the engine's registry passes over a delta
+    // whose registry is not the one of the last startup delta.
     virtual Ref<IORVRegistry> ORV_CALL GetRegistry() = 0;
 };
 

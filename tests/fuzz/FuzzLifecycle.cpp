@@ -284,6 +284,7 @@ private:
     std::deque<std::string> Trace_;
     std::vector<TCollectionView> Checked_;  // the collections as the last step left them
     std::unique_ptr<TMirror> Mirror_;         // of the registry the last dkStartup delta reported
+    std::vector<Ref<IORVRegistry>> Superseded_;  // the registries that earlier startup deltas reported
     TAction ListenerAction_ = TAction::None;  // for the next delta: None, Throw, Load, Unload or Shutdown
     std::string ListenerArg_;
     std::vector<std::pair<std::string, bool>> PendingLoads_;  // the loads under way: folder, model updated
@@ -801,6 +802,7 @@ void TDriver::Finish() {
     if (State_ == TState::Running) Shutdown();
     CheckAll();
     Mirror_.reset();
+    Superseded_.clear();
     for (THeld& H : Held_) H = THeld();
     Model_.reset();
     Registry_ = nullptr;
@@ -821,11 +823,17 @@ void TDriver::Apply(IORVRegistryDelta* Delta) {
     Ref<IORVRegistry> Registry = Delta->GetRegistry();
     Note(std::string("delta: ") + Kinds[Kind]);
     if (Kind == dkStartup) {
+        if (Mirror_) Superseded_.push_back(Mirror_->Registry);
         Mirror_ = std::make_unique<TMirror>();
         Mirror_->Registry = Registry;
         // Delivered before Startup returns: the engine runs, unless its start failed.
         if (State_ == TState::Building && !TConverter::ToRegistry(Registry)->IsClosed()) State_ = TState::Running;
     } else if (!Mirror_ || Mirror_->Registry.Get() != Registry.Get()) {
+        // A call that was under way on a registry when plug-in code started the engine anew ends
+        // after the new registry's startup delta: the mirror follows the new one.
+        const bool Earlier = std::any_of(Superseded_.begin(), Superseded_.end(),
+                                         [&Registry](const Ref<IORVRegistry>& R) { return R.Get() == Registry.Get(); });
+        if (Earlier) return;
         Fail(std::string("a ") + Kinds[Kind] + " delta of a registry that no startup delta reported");
     }
     TMirror& M = *Mirror_;
