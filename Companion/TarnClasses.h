@@ -47,6 +47,10 @@ public:
     void Clear();
     // Makes room for Count items.
     void Reserve(std::size_t Count) { Items_.reserve(Count); }
+    // Makes the index of a long list now rather than at its first search or removal.
+    void MakeIndex() const {
+        if (!Index_ && Items_.size() > ScanLimit) BuildIndex();
+    }
 
 private:
     // Short lists are searched (most points hold a few dozen extensions, and a search of as many

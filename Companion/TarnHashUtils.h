@@ -33,7 +33,7 @@ public:
     // Forgets the entry of Key that holds Value (the last such one), uncovering the others.
     void RemoveValue(const std::string& Key, uintptr_t Value);
     std::size_t Size() const { return Size_; }
-    // Makes room for Count keys.
+    // Makes room for Count keys, and some more.
     void Reserve(std::size_t Count);
 
 private:

@@ -57,6 +57,8 @@ public:
     void Reserve(std::size_t Count);
     // Makes room for More items beyond those held, without making the hash.
     void Grow(std::size_t More);
+    // Makes the list's index now (see TTarnInterfaceList::MakeIndex).
+    void MakeIndex() const { List_.MakeIndex(); }
     // The short code of a key that stands in for it until the hash is made.
     static uint32_t CodeOf(const std::string& Key) { return static_cast<uint32_t>(std::hash<std::string>()(Key)); }
 

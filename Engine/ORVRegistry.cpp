@@ -345,15 +345,17 @@ TORVExtensionPoint* TORVRegistry::FindPoint(const std::string& ID) {
     return Found ? reinterpret_cast<TORVExtensionPoint*>(*Found) : nullptr;
 }
 
-std::vector<Ref<TORVDescriptor>> TORVRegistry::DescriptorsUnder(const TStringDynArray& Prefixes) {
-    if (!Locations_) {
-        auto Made = std::make_unique<std::multimap<std::string, TORVDescriptor*>>();
-        for (int32_t I = 0; I < Descriptors_->GetCount(); ++I) {
-            TORVDescriptor* Descriptor = Descriptors_->ItemAt(I);
-            Made->emplace(TPathUtils::PathKey(Descriptor->OwnLocation()), Descriptor);
-        }
-        Locations_ = std::move(Made);
+void TORVRegistry::MakeLocations() {
+    auto Made = std::make_unique<std::multimap<std::string, TORVDescriptor*>>();
+    for (int32_t I = 0; I < Descriptors_->GetCount(); ++I) {
+        TORVDescriptor* Descriptor = Descriptors_->ItemAt(I);
+        Made->emplace(TPathUtils::PathKey(Descriptor->OwnLocation()), Descriptor);
     }
+    Locations_ = std::move(Made);
+}
+
+std::vector<Ref<TORVDescriptor>> TORVRegistry::DescriptorsUnder(const TStringDynArray& Prefixes) {
+    if (!Locations_) MakeLocations();
     std::vector<TORVDescriptor*> Found;
     for (const std::string& Prefix : Prefixes) {
         if (Prefix.empty()) continue;
@@ -405,6 +407,9 @@ bool TORVRegistry::Resolve(bool ResolveDescriptorsFirst, bool ResolveExtensions)
     // in collection order (a descriptor held twice keeps its first place).
     Changes_ = TChangeState();
     PointIndex_ = nullptr;
+    // Made now, with everything else that walks the registry whole, rather than by the first unload.
+    MakeLocations();
+    Descriptors_->MakeIndex();
     const uint64_t Before = LastOrder_;
     const int32_t Count = Descriptors_->GetCount();
     for (int32_t I = 0; I < Count; ++I) {

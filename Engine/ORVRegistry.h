@@ -199,6 +199,8 @@ private:
     // Lets go of both unions (a union a host holds stays as it was); the next request builds them
     // afresh.
     void DropUnions();
+    // Locations_ from the descriptors present.
+    void MakeLocations();
     // Undoes every link of Descriptor's extensions.
     static void UnlinkExtensions(TORVDescriptor& Descriptor);
     // Undoes every link to Descriptor's points. With Leaving, each extension that loses one of
