@@ -44,8 +44,8 @@ public:
     Ref<IXMLNode> ORV_CALL GetConfig() override;
     // The declaring plug-in (a new reference); EORVException "Condition is not valid" when none is set.
     Ref<IORVDescriptor> ORV_CALL GetDescriptor() override;
-    // A new unhashed collection of the points named by SetPoints, each looked up in the
-    // registry's union of points (which needs a parsed registry); a point named twice is held
+    // A new unhashed collection of the points named by SetPoints, each looked up as the registry's
+    // union of points would give it (which needs a parsed registry); a point named twice is held
     // once. A name that the registry lacks is logged with Error and raised as EORVException,
     // unless the extension was linked before (the point has gone with its plug-in since: it is
     // left out); a plug-in without a registry raises "Condition is not valid".
