@@ -9,6 +9,7 @@
 #include "Engine/ORVAdatable.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -173,6 +174,14 @@ private:
     int32_t Line_ = 0;
     int32_t Column_ = 0;
 };
+
+// Whether A comes before B in their registry (see GetRegistryOrder); two with one number (one
+// descriptor, or one never numbered) by address, so that sorting with it keeps a descriptor's
+// repeats together.
+inline bool ComesBefore(const TORVDescriptor* A, const TORVDescriptor* B) {
+    if (A->GetRegistryOrder() != B->GetRegistryOrder()) return A->GetRegistryOrder() < B->GetRegistryOrder();
+    return std::less<const TORVDescriptor*>()(A, B);
+}
 
 }  // namespace orv
 

@@ -67,10 +67,7 @@ std::vector<Model*> InRegistryOrder(const std::vector<Model*>& Items, Selector O
     std::vector<TORVDescriptor*> Owners;
     Owners.reserve(Wanted.size());
     for (Model* Item : Wanted) Owners.push_back(Item->GetDescriptorObject());
-    std::sort(Owners.begin(), Owners.end(), [](TORVDescriptor* A, TORVDescriptor* B) {
-        return A->GetRegistryOrder() != B->GetRegistryOrder() ? A->GetRegistryOrder() < B->GetRegistryOrder()
-                                                              : std::less<TORVDescriptor*>()(A, B);
-    });
+    std::sort(Owners.begin(), Owners.end(), ComesBefore);
     Owners.erase(std::unique(Owners.begin(), Owners.end()), Owners.end());
     std::vector<Model*> Result;
     Result.reserve(Wanted.size());
@@ -364,9 +361,7 @@ std::vector<Ref<TORVDescriptor>> TORVRegistry::DescriptorsUnder(const TStringDyn
              ++It)
             Found.push_back(It->second);
     }
-    std::sort(Found.begin(), Found.end(), [](TORVDescriptor* A, TORVDescriptor* B) {
-        return A->GetRegistryOrder() > B->GetRegistryOrder();
-    });
+    std::sort(Found.begin(), Found.end(), [](TORVDescriptor* A, TORVDescriptor* B) { return ComesBefore(B, A); });
     Found.erase(std::unique(Found.begin(), Found.end()), Found.end());
     return std::vector<Ref<TORVDescriptor>>(Found.begin(), Found.end());
 }

@@ -26,11 +26,6 @@ bool IsRunning(TORVRegistry& Registry, TORVDescriptor& Descriptor) {
     return IsPresent(Registry, Descriptor) && !Registry.IsClosed() && Descriptor.IsStarted() && !Descriptor.IsStopped();
 }
 
-bool InRegistryOrder(const TORVDescriptor* A, const TORVDescriptor* B) {
-    if (A->GetRegistryOrder() != B->GetRegistryOrder()) return A->GetRegistryOrder() < B->GetRegistryOrder();
-    return std::less<const TORVDescriptor*>()(A, B);
-}
-
 // The place of Point among its plug-in's own points.
 int32_t PlaceOf(TORVExtensionPoint* Point) {
     TORVDescriptor* Owner = Point->GetDescriptorObject();
@@ -199,7 +194,7 @@ Ref<IORVRegistryDelta> TDeltaRecorder::Delta(int32_t Kind) const {
         {&Started, Result->Started.Get()},
         {&Stopped, Result->Stopped.Get()}};
     for (const auto& List : Lists) {
-        std::sort(List.first->begin(), List.first->end(), InRegistryOrder);
+        std::sort(List.first->begin(), List.first->end(), ComesBefore);
         for (TORVDescriptor* Descriptor : *List.first) List.second->Add(Descriptor);
     }
 
@@ -213,7 +208,7 @@ Ref<IORVRegistryDelta> TDeltaRecorder::Delta(int32_t Kind) const {
         Changed.push_back({{Point->GetDescriptorObject(), PlaceOf(Point)}, &Changes});
     }
     std::sort(Changed.begin(), Changed.end(), [](const auto& A, const auto& B) {
-        if (A.first.first != B.first.first) return InRegistryOrder(A.first.first, B.first.first);
+        if (A.first.first != B.first.first) return ComesBefore(A.first.first, B.first.first);
         return A.first.second < B.first.second;
     });
     for (const auto& Entry : Changed) {
